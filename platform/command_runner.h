@@ -1,0 +1,33 @@
+// The one place where a command text becomes a child process.
+#ifndef KX_PLATFORM_COMMAND_RUNNER_H_
+#define KX_PLATFORM_COMMAND_RUNNER_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class UserInterface;
+
+/// The runner's own exit code for a child that could not be started.
+constexpr uint32_t kRunnerFailureCode = 98;
+
+/// Starts a command and waits for it; tests replace it with a fake that records
+/// the commands and plays back exit codes.
+class CommandRunner {
+ public:
+  virtual ~CommandRunner() = default;
+  /// Runs `command_text` (program name first, no quoting) to its end. True
+  /// with the child's exit code; false when the child could not be started.
+  virtual bool Start(const std::string& command_text, uint32_t* exit_code) = 0;
+};
+
+/// The platform's runner: a real child process, normal priority, its output
+/// kept off the console, waited for without time limit.
+std::unique_ptr<CommandRunner> MakeProcessRunner();
+
+/// Writes "<command>\n" to the log, then runs it. True when the child ran (the
+/// exit code is its own); false when it could not start (exit code 98).
+bool RunCommand(UserInterface& ui, CommandRunner& runner, const std::string& command_text,
+                uint32_t* exit_code);
+
+#endif  // KX_PLATFORM_COMMAND_RUNNER_H_

@@ -1,0 +1,72 @@
+// The narrow interface to the operating system. Everything above it is plain
+// portable C++; each platform has one implementation file (platform/posix,
+// platform/windows), chosen by CMake.
+#ifndef KX_PLATFORM_OS_H_
+#define KX_PLATFORM_OS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace os {
+
+/// The separator the program puts between path components: '\' on Windows, '/' on POSIX.
+char PathSeparator();
+
+/// True for a character after which the usage text cuts the program path:
+/// '\' everywhere, and '/' too on POSIX.
+bool IsProgramPathSeparator(char c);
+
+/// Drive of the system directory: "C:" on Windows (empty when the directory
+/// cannot be read); on POSIX the value of SystemDrive, or empty when unset.
+std::string SystemDrive();
+
+/// Creates one directory. False when it could not be created (also when it exists).
+bool MakeDirectory(const std::string& path);
+
+/// Temporary directory, ending in the path separator. False (and `path` left
+/// empty) when there is none or it would need 260 characters or more.
+bool TempDirectory(std::string* path);
+
+/// True when the file-status query succeeds for `path` (directories count).
+bool FileStatus(const std::string& path);
+
+/// Deletes a file. False when it could not be deleted.
+bool RemoveFile(const std::string& path);
+
+/// Titles the console window; on POSIX only when standard output is a terminal.
+void SetWindowTitle(const std::string& title);
+
+/// Sizes the console window and its buffer to `width` x `height` when standard
+/// output is a console; does nothing when it is redirected.
+void SizeConsole(int width, int height);
+
+/// The four numbers of the running program's own file version.
+struct FileVersion {
+  uint16_t major = 0;
+  uint16_t minor = 0;
+  uint16_t patch = 0;
+  uint16_t build = 0;
+};
+
+/// Reads the running executable's version (its version resource on Windows).
+/// False when it cannot be read.
+bool OwnFileVersion(FileVersion* version);
+
+/// Starts `command_text` as a child process (the first word names the program,
+/// looked up in the running program's directory first; no quoting), waits for it
+/// without time limit, and stores its exit code. False when the child could not
+/// be started; `exit_code` is then left untouched for the caller to set.
+bool StartAndWait(const std::string& command_text, uint32_t* exit_code);
+
+/// Base names of the main modules of the running processes that can be
+/// examined, in listing order; processes that cannot be opened are skipped.
+/// False when the process list itself cannot be read.
+bool RunningProcessNames(std::vector<std::string>* names);
+
+/// Pauses the calling thread.
+void SleepMilliseconds(unsigned milliseconds);
+
+}  // namespace os
+
+#endif  // KX_PLATFORM_OS_H_

@@ -1,0 +1,49 @@
+#include "platform/os.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "kx_version.h"
+
+namespace {
+
+TEST(OsTest, TempDirectoryEndsInSeparatorAndExists) {
+  std::string temp;
+  ASSERT_TRUE(os::TempDirectory(&temp));
+  ASSERT_FALSE(temp.empty());
+  EXPECT_EQ(temp.back(), os::PathSeparator());
+  // The Windows runtime's stat refuses a trailing separator, so look at the
+  // directory itself.
+  EXPECT_TRUE(os::FileStatus(temp.substr(0, temp.size() - 1)));
+}
+
+TEST(OsTest, FileStatusAndRemove) {
+  const auto dir = std::filesystem::temp_directory_path() / "kx-os-test";
+  std::filesystem::remove_all(dir);
+  EXPECT_FALSE(os::FileStatus(dir.string()));
+  EXPECT_TRUE(os::MakeDirectory(dir.string()));
+  EXPECT_FALSE(os::MakeDirectory(dir.string()));  // already there
+  EXPECT_TRUE(os::FileStatus(dir.string()));      // directories count
+  const std::string file = (dir / "f").string();
+  FILE* f = fopen(file.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fclose(f);
+  EXPECT_TRUE(os::RemoveFile(file));
+  EXPECT_FALSE(os::RemoveFile(file));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(OsTest, ProgramPathSeparators) {
+  EXPECT_TRUE(os::IsProgramPathSeparator('\\'));
+  EXPECT_FALSE(os::IsProgramPathSeparator('.'));
+}
+
+TEST(OsTest, ProgramThatCannotStartIsReported) {
+  uint32_t code = 12345;
+  EXPECT_FALSE(os::StartAndWait("kx-no-such-program-anywhere -x", &code));
+  EXPECT_EQ(code, 12345u);
+  EXPECT_FALSE(os::StartAndWait("", &code));
+}
+
+}  // namespace

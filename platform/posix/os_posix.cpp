@@ -1,0 +1,222 @@
+// POSIX implementation of the operating-system layer.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "kx_version.h"
+#include "platform/os.h"
+
+namespace os {
+namespace {
+
+constexpr size_t kMaxPath = 260;
+
+std::string OwnDirectory() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return std::string();
+  std::string path(buffer, static_cast<size_t>(n));
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+// The program search of the Windows loader, done the POSIX way: a name with a
+// '/' is taken as it stands; a bare name is looked for beside the running
+// program first, then along PATH.
+std::string FindProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return IsExecutableFile(name) ? name : std::string();
+  std::string own = OwnDirectory();
+  if (!own.empty() && IsExecutableFile(own + "/" + name)) return own + "/" + name;
+  const char* path_env = getenv("PATH");
+  std::string search = path_env ? path_env : "";
+  size_t start = 0;
+  while (start <= search.size()) {
+    size_t end = search.find(':', start);
+    if (end == std::string::npos) end = search.size();
+    std::string dir = search.substr(start, end - start);
+    if (dir.empty()) dir = ".";
+    std::string candidate = dir + "/" + name;
+    if (IsExecutableFile(candidate)) return candidate;
+    start = end + 1;
+  }
+  return std::string();
+}
+
+std::vector<std::string> SplitAtBlanks(const std::string& text) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    size_t start = i;
+    while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
+    if (i > start) words.push_back(text.substr(start, i - start));
+  }
+  return words;
+}
+
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+}  // namespace
+
+char PathSeparator() { return '/'; }
+
+bool IsProgramPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string SystemDrive() {
+  const char* drive = getenv("SystemDrive");
+  return drive ? std::string(drive) : std::string();
+}
+
+bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+bool TempDirectory(std::string* path) {
+  path->clear();
+  const char* tmp = getenv("TMPDIR");
+  std::string dir = (tmp && *tmp) ? tmp : "/tmp";
+  if (dir.back() != '/') dir += '/';
+  if (dir.size() >= kMaxPath) return false;
+  *path = dir;
+  return true;
+}
+
+bool FileStatus(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+void SetWindowTitle(const std::string& title) {
+  if (!StdoutIsTerminal()) return;
+  // OSC 0 sets the terminal's window title.
+  fputs("\033]0;", stdout);
+  fputs(title.c_str(), stdout);
+  fputs("\007", stdout);
+  fflush(stdout);
+}
+
+void SizeConsole(int /*width*/, int /*height*/) {
+  // Terminals are sized by their user; nothing to do here.
+}
+
+bool OwnFileVersion(FileVersion* version) {
+  version->major = KX_VERSION_MAJOR;
+  version->minor = KX_VERSION_MINOR;
+  version->patch = KX_VERSION_PATCH;
+  version->build = KX_VERSION_TWEAK;
+  return true;
+}
+
+bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
+  std::vector<std::string> words = SplitAtBlanks(command_text);
+  if (words.empty()) return false;
+  std::string program = FindProgram(words[0]);
+  if (program.empty()) return false;
+
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(&word[0]);
+  argv.push_back(nullptr);
+
+  // The child reports a failed exec through this pipe; a successful exec
+  // closes it (close-on-exec), so an empty read means the child started.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  fflush(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
+  if (pid == 0) {
+    int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd >= 0) {
+      dup2(null_fd, STDIN_FILENO);
+      dup2(null_fd, STDOUT_FILENO);
+      dup2(null_fd, STDERR_FILENO);
+      if (null_fd > STDERR_FILENO) close(null_fd);
+    }
+    execv(program.c_str(), argv.data());
+    int error = errno;
+    ssize_t ignored = write(report[1], &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+  }
+  close(report[1]);
+  int child_error = 0;
+  ssize_t got;
+  do {
+    got = read(report[0], &child_error, sizeof child_error);
+  } while (got < 0 && errno == EINTR);
+  close(report[0]);
+
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = waitpid(pid, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (got > 0) return false;  // exec failed: the child never ran the program
+  if (waited < 0) return false;
+  if (WIFEXITED(status)) {
+    *exit_code = static_cast<uint32_t>(WEXITSTATUS(status));
+  } else if (WIFSIGNALED(status)) {
+    *exit_code = 128u + static_cast<uint32_t>(WTERMSIG(status));
+  } else {
+    *exit_code = 0;
+  }
+  return true;
+}
+
+bool RunningProcessNames(std::vector<std::string>* names) {
+  names->clear();
+  DIR* proc = opendir("/proc");
+  if (!proc) return false;
+  while (struct dirent* entry = readdir(proc)) {
+    const char* id = entry->d_name;
+    if (!*id || strspn(id, "0123456789") != strlen(id)) continue;
+    std::string base = std::string("/proc/") + id;
+    char target[PATH_MAX];
+    ssize_t n = readlink((base + "/exe").c_str(), target, sizeof target - 1);
+    if (n > 0) {
+      std::string path(target, static_cast<size_t>(n));
+      size_t slash = path.rfind('/');
+      names->push_back(slash == std::string::npos ? path : path.substr(slash + 1));
+      continue;
+    }
+    FILE* comm = fopen((base + "/comm").c_str(), "r");
+    if (!comm) continue;
+    char name[256];
+    if (fgets(name, sizeof name, comm)) {
+      size_t len = strcspn(name, "\n");
+      names->push_back(std::string(name, len));
+    }
+    fclose(comm);
+  }
+  closedir(proc);
+  return true;
+}
+
+void SleepMilliseconds(unsigned milliseconds) {
+  struct timespec ts;
+  ts.tv_sec = milliseconds / 1000;
+  ts.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace os

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds the utility for Linux and for Windows and runs every test: the unit and
+# end-to-end tests natively, the same tests of the Windows build under Wine, and
+# a short fuzzing run of the XML parser.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+scripts/install-deps.sh
+
+echo "== Linux build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j2
+(cd build && ctest -j2 --output-on-failure)
+
+echo "== Windows build and tests under Wine"
+cmake -S . -B build-win -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+cmake --build build-win -j2
+export WINEPREFIX="$root/build-win/wineprefix"
+scripts/wine-prefix.sh "$WINEPREFIX"
+status=0
+(cd build-win && ctest -j2 --output-on-failure) || status=$?
+wineserver -k 2>/dev/null || true
+[ "$status" -eq 0 ] || exit "$status"
+
+if [ -x scripts/fuzz.sh ]; then
+  echo "== Short fuzzing run"
+  scripts/fuzz.sh "${KX_FUZZ_SECONDS:-60}"
+fi
+echo "All tests passed."

@@ -1,0 +1,57 @@
+// Runs a program of the build for end-to-end tests, with its own working
+// directory, environment additions and standard input, capturing its output.
+#ifndef KX_TESTS_SUPPORT_RUN_PROGRAM_H_
+#define KX_TESTS_SUPPORT_RUN_PROGRAM_H_
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct ProgramRun {
+  bool started = false;
+  int exit_code = -1;
+  std::string output;  ///< standard output and standard error, as written
+};
+
+struct ProgramOptions {
+  std::string working_directory;
+  std::map<std::string, std::string> environment;  ///< added to the test's own
+  std::string input;        ///< standard input; ignored when close_input is set
+  bool close_input = false; ///< standard input at end of file from the start
+};
+
+/// Runs `program` with `args` and waits for it.
+ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::string>& args,
+                             const ProgramOptions& options);
+
+/// The platform's line end in text files and console output ("\n" or "\r\n").
+const char* NativeNewline();
+
+/// `text` with every "\n" turned into the platform's line end.
+std::string Native(const std::string& text);
+
+/// Whole content of a file, read in binary; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
+/// Writes a file in binary.
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+/// A fresh, empty scratch directory for one test.
+std::string MakeScratchDirectory(const std::string& name);
+
+/// The log the program under test writes when its system drive is
+/// `scratch_drive` (POSIX: through SystemDrive; Windows: the fixed C: log).
+std::string ProgramLogPath(const std::string& scratch_drive);
+
+/// Environment for the program under test so that its log and temporary
+/// directory stay inside `scratch` (POSIX; Windows keeps its own).
+std::map<std::string, std::string> ScratchEnvironment(const std::string& scratch);
+
+/// How the program under test sees `path` as its own first argument
+/// (Windows: a drive path such as Z:\work\...).
+std::string ProgramPathAsSeen(const std::string& path);
+
+/// Joins path components with the platform's separator.
+std::string JoinPath(const std::string& a, const std::string& b);
+
+#endif  // KX_TESTS_SUPPORT_RUN_PROGRAM_H_
