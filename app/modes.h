@@ -3,9 +3,8 @@
 #define KX_APP_MODES_H_
 
 #include "app/program.h"
+#include "inventory/installed_display.h"  // -c: ShowInstalledFirmware(RunState&)
 
-/// -c: the installed and available firmware of every supported adapter.
-int ShowInstalledFirmware(Program& program);
 /// -d <file>: the flash tool writes a discovery report.
 int GenerateDiscoveryReport(Program& program);
 /// -u <file>: the flash tool updates from a discovery report.

@@ -29,7 +29,8 @@ using SupportedNicMap = std::map<std::string, SupportedNic>;
 
 /// The key "%04s-%04s-%04s-%04s" of four ID texts: each padded on the left
 /// with '0' to at least four characters, never truncated (4040, 100, 1A2B, 7B
-/// give 4040-0100-1A2B-007B).
+/// give 4040-0100-1A2B-007B). An empty text stays empty, so that an entry
+/// missing an ID gives a key that no reported adapter matches.
 std::string SupportedNicKey(const std::string& venid, const std::string& devid,
                             const std::string& subvenid, const std::string& subdevid);
 
@@ -61,7 +62,7 @@ struct NicEntry {
   int32_t reserved_count1 = 0;
   int32_t reserved_count2 = 0;
   int32_t reserved_count3 = 0;
-  uint32_t flags = 0;  ///< kNicSupported, kNicSelected
+  uint32_t flags = 0;           ///< kNicSupported, kNicSelected
   std::string firmware_id;      ///< raw installed-version text
   std::string current_version;  ///< firmware_id when it was not empty
   std::string action;           ///< "skip" means: never flash this adapter
