@@ -10,6 +10,9 @@ namespace {
 
 using CliTest = PackageFixture;
 
+// Every run that finds its package checks for another flash tool first.
+const std::string kInstanceCheck = "Checking for any other instance of RozAdo tool!\n";
+
 }  // namespace
 
 TEST_F(CliTest, HelpShowsBannerAndUsageAndLogsNoEndStamp) {
@@ -17,7 +20,7 @@ TEST_F(CliTest, HelpShowsBannerAndUsageAndLogsNoEndStamp) {
   ASSERT_TRUE(run.started);
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.output, Native(Banner() + Usage()));
-  EXPECT_EQ(NewLog(), Native(Banner() + Echo("-h ") + "Upgrade began: <date>\n\n" + Usage()));
+  EXPECT_EQ(NewLog(), Native(kInstanceCheck + Banner() + Echo("-h ") + "Upgrade began: <date>\n\n" + Usage()));
 }
 
 TEST_F(CliTest, InvalidCombinationShowsUsage) {
@@ -50,7 +53,7 @@ TEST_F(CliTest, SlashOptionIsEchoedWithDash) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.output, "");  // silent: the banner goes to the log only
   const std::string log = NewLog();
-  EXPECT_EQ(log.rfind(Native(Banner() + Echo("-s ") + "Upgrade began: <date>\n\n"), 0), 0u)
+  EXPECT_EQ(log.rfind(Native(kInstanceCheck + Banner() + Echo("-s ") + "Upgrade began: <date>\n\n"), 0), 0u)
       << log;
   EXPECT_NE(log.find(Native("Upgrade completed: <date>\n\nExiting with code 0\n")),
             std::string::npos)
@@ -61,7 +64,7 @@ TEST_F(CliTest, SilentBeforeHelpKeepsUsageInLogOnly) {
   ProgramRun silent_first = Run({"-s", "-h"});
   EXPECT_EQ(silent_first.exit_code, 0);
   EXPECT_EQ(silent_first.output, "");
-  EXPECT_EQ(NewLog(), Native(Banner() + Echo("-s -h ") + "Upgrade began: <date>\n\n" + Usage()));
+  EXPECT_EQ(NewLog(), Native(kInstanceCheck + Banner() + Echo("-s -h ") + "Upgrade began: <date>\n\n" + Usage()));
 
   ProgramRun help_first = Run({"-h", "-s"});
   EXPECT_EQ(help_first.exit_code, 0);
@@ -84,7 +87,7 @@ TEST_F(CliTest, MissingPackageConfigurationStopsBeforeBanner) {
 TEST_F(CliTest, TwoRunsAppendToOneLog) {
   Run({"-v", "versions.xml"});
   Run({"-v", "versions.xml"});
-  const std::string one_run = Banner() + Echo("-v versions.xml ") +
+  const std::string one_run = kInstanceCheck + Banner() + Echo("-v versions.xml ") +
                               "Upgrade began: <date>\n\n"
                               "Upgrade completed: <date>\n\n"
                               "Exiting with code 0\n";

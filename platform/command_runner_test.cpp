@@ -1,0 +1,294 @@
+// Tests of the command runner with real child processes. The child is this test
+// program itself, started with --gtest_filter=RunnerChild.Main and told what to
+// do through the environment variable KX_RUNNER_CHILD; it needs no shell and
+// behaves the same on Linux and under Wine.
+#include "platform/command_runner.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/os.h"
+#include "ui/user_interface.h"
+
+namespace {
+
+constexpr char kChildVariable[] = "KX_RUNNER_CHILD";
+constexpr char kChildMarker[] = "runner-child-output-7d1f";
+
+// The build gives this program's path as CMake knows it. A Windows program run
+// under Wine sees the POSIX root as drive Z:.
+std::string ProgramPathForPlatform(const std::string& build_path, char separator) {
+  if (separator != '\\') return build_path;
+  std::string path = build_path;
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string ChildCommand() {
+  return ProgramPathForPlatform(KX_PLATFORM_TEST_FILE, os::PathSeparator()) +
+         " --gtest_filter=RunnerChild.Main";
+}
+
+bool IsPosix() { return os::PathSeparator() == '/'; }
+
+std::string Newline() { return IsPosix() ? "\n" : "\r\n"; }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+// Redirects this process's standard output and error (the descriptors, so
+// that children that inherit them would write there too) into a file.
+class OutputCapture {
+ public:
+  explicit OutputCapture(const std::string& path) : path_(path) {
+    std::fflush(nullptr);
+    file_ = std::fopen(path.c_str(), "wb");
+    saved_out_ = dup(1);
+    saved_err_ = dup(2);
+    dup2(fileno(file_), 1);
+    dup2(fileno(file_), 2);
+  }
+  /// Restores the descriptors and returns what was written meanwhile.
+  std::string Finish() {
+    std::fflush(nullptr);
+    dup2(saved_out_, 1);
+    dup2(saved_err_, 2);
+    close(saved_out_);
+    close(saved_err_);
+    std::fclose(file_);
+    return ReadAll(path_);
+  }
+
+ private:
+  std::string path_;
+  FILE* file_ = nullptr;
+  int saved_out_ = -1;
+  int saved_err_ = -1;
+};
+
+// Starts nothing: records the command and what the log held at that moment.
+class LogPeekingRunner : public CommandRunner {
+ public:
+  LogPeekingRunner(std::string log_path, bool starts, uint32_t code)
+      : log_path_(std::move(log_path)), starts_(starts), code_(code) {}
+  bool Start(const std::string& command_text, uint32_t* exit_code) override {
+    commands.push_back(command_text);
+    log_at_start = ReadAll(log_path_);
+    *exit_code = 5;  // a runner that fails may leave anything here
+    if (!starts_) return false;
+    *exit_code = code_;
+    return true;
+  }
+  std::vector<std::string> commands;
+  std::string log_at_start;
+
+ private:
+  std::string log_path_;
+  bool starts_;
+  uint32_t code_;
+};
+
+class RunnerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kx-runner-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::filesystem::create_directories(dir_);
+    log_ = (dir_ / "veskor.log").string();
+    console_ = std::fopen((dir_ / "console.txt").string().c_str(), "w+");
+    ui_ = std::make_unique<UserInterface>(log_, 121, 65, console_, stdin);
+  }
+  void TearDown() override {
+    ClearChildMode();
+    ui_.reset();
+    std::fclose(console_);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  void SetChildMode(const std::string& mode) {
+    mode_entry_ = std::string(kChildVariable) + "=" + mode;
+    putenv(&mode_entry_[0]);
+  }
+  // A literal: the C library may keep the pointer it is given.
+  void ClearChildMode() { putenv(const_cast<char*>("KX_RUNNER_CHILD=")); }
+
+  // Runs this program as the child in `mode`.
+  bool RunChild(const std::string& mode, uint32_t* exit_code) {
+    SetChildMode(mode);
+    auto runner = MakeProcessRunner();
+    bool ran = RunCommand(*ui_, *runner, ChildCommand(), exit_code);
+    ClearChildMode();
+    return ran;
+  }
+
+  std::string ConsoleText() {
+    std::fflush(console_);
+    return ReadAll((dir_ / "console.txt").string());
+  }
+
+  std::filesystem::path dir_;
+  std::string log_;
+  FILE* console_ = nullptr;
+  std::unique_ptr<UserInterface> ui_;
+  std::string mode_entry_;
+};
+
+}  // namespace
+
+// The helper child. Skipped unless a runner test started it.
+TEST(RunnerChild, Main) {
+  const char* mode = std::getenv(kChildVariable);
+  if (!mode || !*mode) GTEST_SKIP() << "started only by the runner tests";
+  const std::string text = mode;
+  const size_t colon = text.find(':');
+  const std::string what = text.substr(0, colon);
+  const int value = colon == std::string::npos ? 0 : std::atoi(text.c_str() + colon + 1);
+  if (what == "exit") std::exit(value);
+  if (what == "sleep") {
+    std::this_thread::sleep_for(std::chrono::milliseconds(value));
+    std::exit(42);
+  }
+  if (what == "print") {
+    std::printf("%s stdout\n", kChildMarker);
+    std::fprintf(stderr, "%s stderr\n", kChildMarker);
+    std::fflush(nullptr);
+    std::exit(0);
+  }
+  if (what == "signal") {
+    std::signal(value, SIG_DFL);
+    std::raise(value);
+  }
+  std::exit(200);  // an unknown mode
+}
+
+TEST(RunnerPathTest, WindowsBuildSeesPosixRootAsDriveZ) {
+  struct Case {
+    const char* path;
+    char separator;
+    const char* expected;
+  } cases[] = {
+      {"/work/build/platform/platform_test", '/', "/work/build/platform/platform_test"},
+      {"/work/b-win/platform/platform_test.exe", '\\', "Z:\\work\\b-win\\platform\\platform_test.exe"},
+      {"C:/build/platform_test.exe", '\\', "C:\\build\\platform_test.exe"},
+      {"", '\\', ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(ProgramPathForPlatform(c.path, c.separator), c.expected);
+  }
+}
+
+TEST_F(RunnerTest, CommandIsLoggedBeforeTheChildStartsAndNothingIsPrinted) {
+  struct Case {
+    bool starts;
+    uint32_t child_code;
+    bool expected_result;
+    uint32_t expected_code;
+  } cases[] = {
+      {true, 0, true, 0},
+      {true, 7, true, 7},
+      {true, 98, true, 98},  // told apart from a failed start by the result only
+      {false, 0, false, 98},
+  };
+  std::string expected_log;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.starts) + " " + std::to_string(c.child_code));
+    const std::string command = "zadiroz -flashsupport -i 5:0.0 -a fw" + std::to_string(c.child_code) + ".bin";
+    LogPeekingRunner runner(log_, c.starts, c.child_code);
+    uint32_t code = 12345;
+    EXPECT_EQ(RunCommand(*ui_, runner, command, &code), c.expected_result);
+    EXPECT_EQ(code, c.expected_code);
+    ASSERT_EQ(runner.commands, std::vector<std::string>{command});
+    expected_log += command + Newline();
+    EXPECT_EQ(runner.log_at_start, expected_log);
+    EXPECT_EQ(ReadAll(log_), expected_log);
+  }
+  EXPECT_EQ(ConsoleText(), "");
+}
+
+TEST_F(RunnerTest, MissingProgramGivesFalseAnd98AndIsStillLogged) {
+  const std::string commands[] = {
+      "kx-no-such-program-4711 -flashsupport -d fw.bin tempNicList.xml -p3",
+      ProgramPathForPlatform((dir_ / "missing-dir" / "zadiroz").string(), os::PathSeparator()) +
+          " -flashsupport",
+  };
+  std::string expected_log;
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    auto runner = MakeProcessRunner();
+    uint32_t code = 0;
+    EXPECT_FALSE(RunCommand(*ui_, *runner, command, &code));
+    EXPECT_EQ(code, kRunnerFailureCode);
+    expected_log += command + Newline();
+    EXPECT_EQ(ReadAll(log_), expected_log);
+  }
+  EXPECT_EQ(ConsoleText(), "");
+}
+
+TEST_F(RunnerTest, ChildExitCodeComesBack) {
+  for (uint32_t expected : {0u, 3u, 98u, 255u}) {
+    SCOPED_TRACE(expected);
+    uint32_t code = 12345;
+    EXPECT_TRUE(RunChild("exit:" + std::to_string(expected), &code));
+    EXPECT_EQ(code, expected);
+  }
+  // Four runs, four log lines, each the whole command text.
+  const std::string line = ChildCommand() + Newline();
+  EXPECT_EQ(ReadAll(log_), line + line + line + line);
+}
+
+TEST_F(RunnerTest, ChildKilledBySignalGives128PlusSignal) {
+  if (!IsPosix()) GTEST_SKIP() << "Windows has no signals";
+  for (int signal : {9, 15}) {
+    SCOPED_TRACE(signal);
+    uint32_t code = 0;
+    EXPECT_TRUE(RunChild("signal:" + std::to_string(signal), &code));
+    EXPECT_EQ(code, 128u + static_cast<uint32_t>(signal));
+  }
+}
+
+TEST_F(RunnerTest, LongRunningChildIsWaitedFor) {
+  const auto start = std::chrono::steady_clock::now();
+  uint32_t code = 0;
+  EXPECT_TRUE(RunChild("sleep:1500", &code));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(code, 42u);  // the code it gives only after its sleep
+  EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(), 1500);
+}
+
+TEST_F(RunnerTest, ChildOutputNeverReachesOurOutput) {
+  OutputCapture capture((dir_ / "captured.txt").string());
+  // Proves that the capture sees what this process writes.
+  std::printf("parent\n");
+  uint32_t code = 12345;
+  const bool ran = RunChild("print", &code);
+  std::string captured = capture.Finish();
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(code, 0u);  // the child got through its writes
+  // The capture file's mode decides the line end; it does not matter here.
+  captured.erase(std::remove(captured.begin(), captured.end(), '\r'), captured.end());
+  EXPECT_EQ(captured, "parent\n");
+  EXPECT_EQ(captured.find(kChildMarker), std::string::npos);
+  EXPECT_EQ(ConsoleText(), "");
+}

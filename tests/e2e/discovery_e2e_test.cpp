@@ -1,0 +1,297 @@
+// End-to-end tests of device discovery and the installed-firmware display
+// (-c): the real executable in a scratch package directory, the simulated
+// flash tool beside it driven by a scenario, the console, the log, the calls
+// the tool received and the files left behind.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/package_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kListCall[] = "-flashsupport -d p3p_rom.bin tempNicList.xml -p3\n";
+constexpr char kListCommand[] = "zadiroz -flashsupport -d p3p_rom.bin tempNicList.xml -p3\n";
+
+// The adapter types of examples/ZOVOREruz.xml and one it does not know.
+constexpr char kP3P331[] = R"(venid="14E4" devid="1657" subvenid="103C" subdevid="22BE")";
+constexpr char kP3P332[] = R"(venid="14E4" devid="1657" subvenid="103C" subdevid="169D")";
+constexpr char kP3P361[] = R"(venid="14E4" devid="165F" subvenid="103C" subdevid="1934")";
+
+bool IsWindowsBuild() { return std::string(NativeNewline()) == "\r\n"; }
+
+// One adapter's block of the -c table.
+std::string Block(const std::string& mac, const std::string& location, const std::string& pci_id,
+                  const std::string& product, const std::string& installed,
+                  const std::string& available, const std::string& device_id) {
+  return "MAC                  B:D.F     PCI-ID                  NIC\n" + mac + "    " + location +
+         "     " + pci_id + "     " + product +
+         "\n"
+         "\n"
+         "   (Installed)            (Available)     Interface     \n"
+         "Image     Version      Image     Version   \n"
+         "--------------------------------------------------------\n"
+         "ROM       " +
+         installed + "      ROM       " + available + "  " + device_id + "\n";
+}
+
+std::string NotSupported(const std::string& pci_id) {
+  return "NIC with PCI ID " + pci_id + " is not identified as a supported REdevi P3P NIC.\n";
+}
+
+std::string Failed(const std::string& code) {
+  return "Device discovery failed with error code " + code + "\n";
+}
+
+class DiscoveryE2eTest : public PackageFixture {
+ protected:
+  void SetUp() override {
+    PackageFixture::SetUp();
+    CopyExample("p3p_rom.bin");
+    calls_path_ = JoinPath(scratch_, "calls.txt");
+  }
+
+  // Writes the scenario; the tool finds it, and writes its calls and state,
+  // outside the package directory.
+  void WriteScenario(const std::string& body) {
+    const std::string path = JoinPath(scratch_, "scenario.xml");
+    WriteFileBytes(path, "<?xml version=\"1.0\"?>\n" + body);
+    tool_env_ = {{"ZADIROZ_SCENARIO", ProgramPathAsSeen(path)},
+                 {"ZADIROZ_CALLS", ProgramPathAsSeen(calls_path_)},
+                 {"ZADIROZ_STATE", ProgramPathAsSeen(JoinPath(scratch_, "state.txt"))}};
+  }
+
+  ProgramRun ShowInstalled() { return Run({"-c"}, "", true, tool_env_); }
+
+  // The whole log of one -c run around what discovery and the display wrote.
+  std::string ExpectedLog(const std::string& middle, int exit_code,
+                          const std::string& echo = std::string()) const {
+    return Native("Checking for any other instance of RozAdo tool!\n" + Banner() +
+                  (echo.empty() ? Echo("-c ") : echo) +
+                  "Upgrade began: <date>\n\n"
+                  "Started device discovery!\n" +
+                  middle + "Upgrade completed: <date>\n\nExiting with code " +
+                  std::to_string(exit_code) + "\n");
+  }
+
+  std::string Calls() const { return ReadFileBytes(calls_path_); }
+  bool NicListLeft() const { return fs::exists(PackagePath("tempNicList.xml")); }
+
+  std::string calls_path_;
+  std::map<std::string, std::string> tool_env_;
+};
+
+}  // namespace
+
+TEST_F(DiscoveryE2eTest, ShowsSupportedAdaptersInListOrderAndLogsTheOthers) {
+  WriteScenario(std::string("<zadiroz_scenario>\n") +
+                R"(<adapter device_id="NIC-A" )" + kP3P331 +
+                R"( macaddress="00-11-22-33-44-55" product_id="M1" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)" +
+                R"(<adapter device_id="NIC-X" )" + kP3P361 +
+                R"( macaddress="00-11-22-33-44-66" product_id="M9" busnumber="7" devicenumber="0" funcnumber="0" firmware_id="3.1.2"/>)" +
+                R"(<adapter device_id="NIC-B" )" + kP3P332 +
+                R"( macaddress="00-11-22-33-44-77" product_id="M2" busnumber="12" devicenumber="0" funcnumber="1" firmware_id="4.0.600"/>)" +
+                "</zadiroz_scenario>\n");
+  ProgramRun run = ShowInstalled();
+  ASSERT_TRUE(run.started);
+  const std::string table =
+      Block("00-11-22-33-44-55", "5:0.0", "14E4-1657-103C-22BE", "M1", "4.0.520", "4.0.534",
+            "NIC-A") +
+      Block("00-11-22-33-44-77", "12:0.1", "14E4-1657-103C-169D", "M2", "4.0.600", "4.0.534",
+            "NIC-B");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, Native(Banner() + table));  // nothing of the tool's own output
+  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("14E4-165F-103C-1934") +
+                                      "Device discovery completed successfully!\n" + table,
+                                  0));
+  EXPECT_EQ(Calls(), kListCall);
+  EXPECT_FALSE(NicListLeft());
+}
+
+TEST_F(DiscoveryE2eTest, ExampleScenarioMatchesExamplePackage) {
+  const std::string path = JoinPath(KX_EXAMPLES_DIR, "scenario.xml");
+  tool_env_ = {{"ZADIROZ_SCENARIO", ProgramPathAsSeen(path)},
+               {"ZADIROZ_CALLS", ProgramPathAsSeen(calls_path_)},
+               {"ZADIROZ_STATE", ProgramPathAsSeen(JoinPath(scratch_, "state.txt"))}};
+  ProgramRun run = ShowInstalled();
+  const std::string table =
+      Block("00-10-18-AA-00-01", "3:0.0", "14E4-1657-103C-22BE", "REdevi P3P 331 quad-port",
+            "4.0.520", "4.0.534", "P3P 331 Port 1") +
+      Block("00-10-18-BB-00-01", "4:0.0", "14E4-1657-103C-169D", "REdevi P3P 332 dual-port",
+            "4.0.534", "4.0.534", "P3P 332 Port 1") +
+      Block("00-10-18-CC-00-01", "5:0.1", "14E4-1657-103C-22BE", "REdevi P3P 331 quad-port",
+            "4.0.602", "4.0.534", "P3P 331 Port 2");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, Native(Banner() + table));
+  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("14E4-165F-103C-1934") +
+                                      "Device discovery completed successfully!\n" + table,
+                                  0));
+  EXPECT_FALSE(NicListLeft());
+}
+
+TEST_F(DiscoveryE2eTest, FlashedAdapterShowsTheNewVersion) {
+  // The state the tool keeps after it flashed 5:0.0 with the package image.
+  WriteFileBytes(JoinPath(scratch_, "state.txt"), "5:0.0=4.0.534\n");
+  WriteScenario(std::string("<zadiroz_scenario flash_version=\"4.0.534\">") +
+                R"(<adapter device_id="NIC-A" )" + kP3P331 +
+                R"( macaddress="00-11-22-33-44-55" product_id="M1" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)" +
+                "</zadiroz_scenario>");
+  ProgramRun run = ShowInstalled();
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, Native(Banner() + Block("00-11-22-33-44-55", "5:0.0",
+                                                "14E4-1657-103C-22BE", "M1", "4.0.534",
+                                                "4.0.534", "NIC-A")));
+}
+
+TEST_F(DiscoveryE2eTest, NoSupportedAdapterGivesCode2AndNoTable) {
+  WriteScenario(std::string("<zadiroz_scenario>") + R"(<adapter device_id="X" )" + kP3P361 +
+                R"( busnumber="7" devicenumber="0" funcnumber="0" firmware_id="3.1.2"/>)" +
+                R"(<adapter device_id="Y" venid="8086" devid="10FB" subvenid="103C" subdevid="17D3")" +
+                R"( busnumber="8" devicenumber="0" funcnumber="0" firmware_id="1.0.0"/>)" +
+                "</zadiroz_scenario>");
+  ProgramRun run = ShowInstalled();
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.output, Native(Banner()));
+  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("14E4-165F-103C-1934") +
+                                      NotSupported("8086-10FB-103C-17D3") + Failed("0"),
+                                  2));
+  EXPECT_EQ(Calls(), kListCall);
+  EXPECT_FALSE(NicListLeft());
+}
+
+TEST_F(DiscoveryE2eTest, MissingToolIsLoggedWithCode98) {
+  // A copy of the program in a directory without the tool; PATH has none either.
+  const fs::path program = fs::path(KX_PROGRAM_FILE);
+  const fs::path alone = fs::path(scratch_) / "alone";
+  fs::create_directories(alone);
+  const fs::path copy = alone / program.filename();
+  fs::copy_file(program, copy);
+  ProgramOptions options;
+  options.working_directory = package_;
+  options.environment = ScratchEnvironment(scratch_);
+  options.close_input = true;
+  ProgramRun run = RunProgramAndWait(copy.string(), {"-c"}, options);
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.output, Native(Banner()));
+  const std::string echo =
+      "Command line supplied:\n\t" + ProgramPathAsSeen(copy.string()) + " -c \n";
+  EXPECT_EQ(NewLog(), ExpectedLog(std::string(kListCommand) +
+                                      "Could not generate discovery file.\n" + Failed("98"),
+                                  2, echo));
+  EXPECT_FALSE(NicListLeft());
+}
+
+TEST_F(DiscoveryE2eTest, ToolFailuresAreLoggedWithTheirCode) {
+  const std::string adapter = std::string(R"(<adapter device_id="NIC-A" )") + kP3P331 +
+                              R"( busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)";
+  const bool posix = !IsWindowsBuild();
+  struct Case {
+    const char* name;
+    std::string operation;
+    std::string middle;  // the log between the command and the end stamp
+  } cases[] = {
+      {"exit 7, file written", R"(<operation name="list" exit="7"/>)", Failed("7")},
+      {"exit 7, no file", R"(<operation name="list" exit="7" fault="no_file"/>)",
+       "Could not generate discovery file.\n" + Failed("7")},
+      {"exit 0, no file", R"(<operation name="discover" fault="no_file"/>)",
+       "Could not generate discovery file.\n" + Failed("0")},
+      // Killed by SIGTERM on POSIX; on Windows the crash-like code 0xC000013A.
+      {"killed", R"(<operation name="list" signal="15"/>)",
+       Failed(posix ? "143" : "-1073741510")},
+      {"slow, exit 4", R"(<operation name="list" sleep_ms="1200" exit="4"/>)", Failed("4")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(calls_path_);
+    const size_t before = ReadFileBytes(log_path_).size();
+    WriteScenario("<zadiroz_scenario>" + adapter + c.operation + "</zadiroz_scenario>");
+    ProgramRun run = ShowInstalled();
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.output, Native(Banner()));
+    EXPECT_EQ(MaskStamps(ReadFileBytes(log_path_).substr(before)),
+              ExpectedLog(kListCommand + c.middle, 2));
+    EXPECT_EQ(Calls(), kListCall);
+    EXPECT_FALSE(NicListLeft());
+  }
+}
+
+TEST_F(DiscoveryE2eTest, UnreadableOrRejectedListAdmitsNothing) {
+  const std::string adapter = std::string(R"(<adapter device_id="NIC-A" )") + kP3P331 +
+                              R"( busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)";
+  const std::string loading = "Loading configuration file tempNicList.xml failed. Error code: ";
+  struct Case {
+    const char* name;
+    std::string scenario_part;
+    std::string middle;
+  } cases[] = {
+      {"empty file", R"(<operation name="list" fault="body" body_hex=""/>)",
+       loading + "3.\n" + Failed("0")},
+      {"unclosed element", R"(<operation name="list" fault="body"><![CDATA[<kx_rom_discovery><devices>]]></operation>)",
+       loading + "1.\n" + Failed("0")},
+      {"other root", R"(<operation name="list" fault="body"><![CDATA[<nic_list/>]]></operation>)",
+       loading + "11.\n" + Failed("0")},
+      {"other family", R"(<nic_list type="ROZADO_NIC"/>)",
+       "This ZENT tool can only be used to update P3P-series REdevi NICs.\n" + Failed("0")},
+      // Rejected although the adapter before the family line matched.
+      {"unexpected family after the adapters", R"(<nic_list type="redevi_nic" type_position="last"/>)",
+       "Unexpected value 'redevi_nic' in file tempNicList.xml. Expected 'REDEVI_NIC'.\n" +
+           Failed("0")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(calls_path_);
+    const size_t before = ReadFileBytes(log_path_).size();
+    WriteScenario("<zadiroz_scenario>" + adapter + c.scenario_part + "</zadiroz_scenario>");
+    ProgramRun run = ShowInstalled();
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.output, Native(Banner()));
+    EXPECT_EQ(MaskStamps(ReadFileBytes(log_path_).substr(before)),
+              ExpectedLog(kListCommand + c.middle, 2));
+    EXPECT_EQ(Calls(), kListCall);
+    EXPECT_FALSE(NicListLeft());
+  }
+}
+
+TEST_F(DiscoveryE2eTest, Utf16ListIsRead) {
+  // <kx_rom_discovery><type value="REDEVI_NIC"/><devices><device>... in UTF-16 LE with FF FE.
+  const std::string list =
+      "<kx_rom_discovery><type value=\"REDEVI_NIC\"/><devices><device>"
+      "<device_id value=\"W\"/><venid value=\"14E4\"/><devid value=\"1657\"/>"
+      "<subvenid value=\"103C\"/><subdevid value=\"22BE\"/><macaddress value=\"AA\"/>"
+      "<product_id value=\"P\"/><busnumber value=\"1\"/><devicenumber value=\"2\"/>"
+      "<funcnumber value=\"3\"/><fw_item><type value=\"rom\"/>"
+      "<firmware_id value=\"4.0.1\"/></fw_item></device></devices></kx_rom_discovery>";
+  std::string hex = "FFFE";
+  const char* digits = "0123456789ABCDEF";
+  for (unsigned char c : list) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+    hex += "00";
+  }
+  WriteScenario(R"(<zadiroz_scenario><operation name="list" fault="body" body_hex=")" + hex +
+                R"("/></zadiroz_scenario>)");
+  ProgramRun run = ShowInstalled();
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, Native(Banner() + Block("AA", "1:2.3", "14E4-1657-103C-22BE", "P",
+                                                "4.0.1", "4.0.534", "W")));
+  EXPECT_FALSE(NicListLeft());
+}
+
+TEST_F(DiscoveryE2eTest, StaleListIsDeletedBeforeTheToolRuns) {
+  // A list from an earlier run must not pass for this run's when the tool writes none.
+  WriteFileBytes(PackagePath("tempNicList.xml"),
+                 std::string("<kx_rom_discovery><type value=\"REDEVI_NIC\"/><devices><device>") +
+                     "<venid value=\"14E4\"/><devid value=\"1657\"/><subvenid value=\"103C\"/>"
+                     "<subdevid value=\"22BE\"/></device></devices></kx_rom_discovery>");
+  WriteScenario(R"(<zadiroz_scenario><operation name="list" fault="no_file"/></zadiroz_scenario>)");
+  ProgramRun run = ShowInstalled();
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.output, Native(Banner()));
+  EXPECT_EQ(NewLog(), ExpectedLog(std::string(kListCommand) +
+                                      "Could not generate discovery file.\n" + Failed("0"),
+                                  2));
+  EXPECT_FALSE(NicListLeft());
+}
