@@ -2,14 +2,43 @@
 #ifndef KX_APP_STARTUP_H_
 #define KX_APP_STARTUP_H_
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "app/program.h"
 
-/// Titles the console, prepares the log, creates the UserInterface and checks
-/// the package. False when the run must end (exit code 0, no banner).
+/// Titles the console, prepares the log, creates the UserInterface, checks
+/// the package, creates the firmware components and runs the instance check.
+/// False when the run must end (exit code 0, no banner).
 bool StartUp(Program& program);
 
 /// True when the package configuration exists in the current directory;
 /// otherwise prints why the run cannot proceed.
 bool CheckSupportingFiles(UserInterface& ui);
+
+/// Fills program.firmware_components with one REdeviFirmware and an empty
+/// slot after it; component_count becomes 1.
+void CreateFirmwareComponents(Program& program);
+
+/// The single-instance check against the flash tools, on the platform's
+/// temporary directory and process list. True when the run may continue.
+/// Its messages go to the log only.
+bool VerifyInstance(UserInterface& ui);
+
+/// Lists the base names of the running processes; false when the list cannot
+/// be read.
+using ProcessLister = std::function<bool(std::vector<std::string>* names)>;
+
+/// VerifyInstance with its inputs given: `temp_directory` (ending in the path
+/// separator; null when there is none) and the process lister, which is
+/// called only when the lock file exists. A running flash tool refuses the
+/// run; otherwise a lock file is deleted (the run is refused when it cannot be).
+bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
+                        const ProcessLister& list_processes);
+
+/// True for a process base name that shows a flash tool at work: it contains
+/// "vareviv_x86.exe", or the flash tool's program name in any letter case.
+bool IsFlashToolProcess(const std::string& name);
 
 #endif  // KX_APP_STARTUP_H_

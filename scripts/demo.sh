@@ -13,9 +13,12 @@ demo="$root/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo/drive" "$demo/tmp"
 cp -r examples "$demo/package"
+# The log and the temporary directory stay inside the scratch folder; the
+# simulated flash tool plays the adapters of examples/scenario.xml.
 export SystemDrive="$demo/drive" TMPDIR="$demo/tmp"
-export PATH="$root/build:$PATH"
+export ZADIROZ_SCENARIO="$demo/package/scenario.xml"
 cd "$demo/package"
+echo "Package: $demo/package (a fresh copy of examples/)"
 
 step() {
   echo
@@ -27,8 +30,13 @@ step() {
   echo "[exit code $code]"
 }
 
-step -h
-step -c
+step -c          # what is installed, what the package carries
+step -n          # check only: 4 means an update is recommended
+step -s          # silent upgrade of every adapter older than the package: 2
+step -c          # the upgraded adapter now shows the package's version
+step -d report.xml   # the flash tool writes a discovery report: 1
+step -u report.xml   # and updates from it: 2
 
 echo
-echo "The log of these runs: $SystemDrive/zpxsystem/log/veskor.log"
+echo "The flash tool received: $demo/package/zadiroz-calls.txt"
+echo "The log of these runs:   $SystemDrive/zpxsystem/log/veskor.log"

@@ -21,6 +21,7 @@ export WINEPREFIX="$root/build-win/wineprefix"
 scripts/wine-prefix.sh "$WINEPREFIX"
 status=0
 (cd build-win && ctest -j2 --output-on-failure) || status=$?
+[ "$status" -eq 0 ] && { scripts/check-package.sh build-win || status=$?; }
 wineserver -k 2>/dev/null || true
 [ "$status" -eq 0 ] || exit "$status"
 

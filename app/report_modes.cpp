@@ -1,0 +1,91 @@
+#include "app/report_modes.h"
+
+#include "app/modes.h"
+#include "app/update_pass.h"
+#include "inventory/discovery.h"
+#include "inventory/package_config.h"
+#include "platform/flash_tool.h"
+#include "platform/names.h"
+#include "platform/os.h"
+#include "platform/text_helpers.h"
+
+namespace {
+
+constexpr char kNoSupportedAdapters[] = "No supported network adapters for firmware upgrade.\n";
+
+}  // namespace
+
+int RunReportCommand(RunState& state) {
+  uint32_t code = 0;
+  const std::string command = WriteReportCommand(state.package.firmware_file, state.report_path);
+  if (!RunCommand(*state.ui, *state.runner, command, &code)) return 1;
+  return static_cast<int>(code);
+}
+
+int RunUpdateCommand(RunState& state) {
+  uint32_t code = 0;
+  const std::string command =
+      UpdateFromReportCommand(state.package.firmware_file, state.report_path);
+  if (!RunCommand(*state.ui, *state.runner, command, &code)) return 1;
+  if (code != 0) return static_cast<int>(code);
+  state.flags.Set(RunFlag::FlashDone);
+  return 5;
+}
+
+int CheckPackageFirmwareFile(RunState& state) {
+  LoadPackageConfig(*state.ui, state.package);
+  const std::string& image = state.package.firmware_file;
+  if (!image.empty() && FileExists(image)) return 1;
+  state.ui->Write("Warning: Could not find firmware file %s!\n", image.c_str());
+  return 0;
+}
+
+int GenerateDiscoveryReport(Program& program) {
+  const int count = CountUpdateCandidates(program);
+  if (count < 0) return 0;  // discovery has logged why
+  if (count == 0) return 3;
+
+  // An old report goes first, so that a failed run leaves none behind.
+  if (FileExists(program.report_path)) os::RemoveFile(program.report_path);
+  UserInterface& ui = *program.ui;
+  if (RunReportCommand(program) != 0) {
+    ui.Print("\nFailed to generate NIC discovery report to %s.\n", program.report_path.c_str());
+    return 0;
+  }
+  ui.Print("\nSuccessfully generated NIC discovery report to %s.\n", program.report_path.c_str());
+  return 1;
+}
+
+int UpdateFromReport(Program& program) {
+  UserInterface& ui = *program.ui;
+  if (!FileExists(program.report_path)) {
+    ui.Write("Error: Discovery file %s not found!.\n", program.report_path.c_str());
+    return 0;
+  }
+  if (CheckPackageFirmwareFile(program) == 0) {
+    ui.Print("%s", kNoSupportedAdapters);
+    return 3;
+  }
+  if (RunUpdateCommand(program) != 5) {
+    ui.Print("Error: Failed to process discovery file %s.\n", program.report_path.c_str());
+    return 0;
+  }
+  return SummarizeOutcome(ui, program.flags);
+}
+
+int VersionOnlyMode(Program& program) {
+  UserInterface& ui = *program.ui;
+  DiscoverDevices(program);
+  if (program.inventory.count() == 0 || program.inventory.empty()) {
+    ui.Print("%s", kNoSupportedAdapters);
+    return 4;
+  }
+  if (FileExists(program.report_path)) {
+    ui.Print("Created file %s with only firmware version details.\n",
+             program.report_path.c_str());
+    return 0;
+  }
+  ui.Print("Failed to create file %s with only firmware version details!\n",
+           program.report_path.c_str());
+  return 1;
+}

@@ -1,0 +1,89 @@
+#include "app/update_pass.h"
+
+#include <string>
+
+#include "app/modes.h"
+#include "inventory/discovery.h"
+
+namespace {
+
+constexpr char kNoSupportedAdapters[] = "No supported network adapters for firmware upgrade.\n";
+constexpr char kCancelledByUser[] = "\nFirmware upgrade cancelled by User \n";
+constexpr char kCompletedWithErrors[] = "\nNIC firmware update completed with errors. \n";
+constexpr char kRecommended[] = "\nNIC firmware update is recommended.\n";
+constexpr char kNotRecommended[] = "\nNIC firmware update is not recommended.\n";
+constexpr char kComplete[] = "\nNIC firmware update complete.\n";
+constexpr char kNothingSelected[] = "\nNo firmware is selected for update.\n";
+
+}  // namespace
+
+int CountUpdateCandidates(Program& program) {
+  if (DiscoverDevices(program) != 0 || program.inventory.empty()) return -1;
+  return static_cast<int>(program.inventory.count());
+}
+
+int SelectionLoop(Program& program, int count) {
+  RunFlags& flags = program.flags;
+  for (int i = 0; i < count; ++i) {
+    program.current_device_index = i;
+    for (int j = 0; j < program.component_count; ++j) {
+      // Tested before each component: a "c" or quit answer skips the rest.
+      if (flags.Has(RunFlag::SkipRestOfDevice) || flags.Has(RunFlag::UserQuit)) continue;
+      program.firmware_components.at(static_cast<size_t>(j))->Select();
+    }
+    if (flags.Has(RunFlag::SkipRestOfDevice)) {
+      flags.Clear(RunFlag::SkipRestOfDevice);
+      continue;
+    }
+    if (flags.Has(RunFlag::UserQuit)) {
+      program.ui->Print(std::string(kCancelledByUser));
+      return 3;
+    }
+  }
+  return 0;
+}
+
+int ApplyLoop(Program& program, int count) {
+  for (int i = 0; i < count; ++i) {
+    program.current_device_index = i;
+    for (int j = 0; j < program.component_count; ++j) {
+      program.firmware_components.at(static_cast<size_t>(j))->Apply();
+    }
+  }
+  return 0;
+}
+
+int SummarizeOutcome(UserInterface& ui, const RunFlags& flags) {
+  if (flags.Has(RunFlag::FlashFailed)) {
+    ui.Print(std::string(kCompletedWithErrors));
+    return 0;
+  }
+  if (flags.Has(RunFlag::CheckOnly)) {
+    if (flags.Has(RunFlag::UpdateRecommended)) {
+      ui.Print(std::string(kRecommended));
+      return 4;
+    }
+    ui.Print(std::string(kNotRecommended));
+    return flags.Has(RunFlag::NewerInstalledSeen) ? 6 : 5;
+  }
+  if (flags.Has(RunFlag::FlashDone)) {
+    ui.Print(std::string(kComplete));
+    return 2;
+  }
+  ui.Print(std::string(kNothingSelected));
+  return 3;
+}
+
+int UpdatePass(Program& program) {
+  const int count = CountUpdateCandidates(program);
+  // Discovery has logged why it found nothing; nothing more is printed.
+  if (count < 0) return 0;
+  if (count == 0) {
+    program.ui->Print(std::string(kNoSupportedAdapters));
+    return 3;
+  }
+  const int selected = SelectionLoop(program, count);
+  if (selected != 0) return selected;
+  ApplyLoop(program, count);
+  return SummarizeOutcome(*program.ui, program.flags);
+}

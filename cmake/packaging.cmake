@@ -1,0 +1,21 @@
+# What `cmake --install` installs (the utility only, never the simulated flash
+# tool) and the zip that CPack makes of it.
+install(FILES
+  ${PROJECT_SOURCE_DIR}/docs/user-guide.md
+  ${PROJECT_SOURCE_DIR}/docs/exit-codes.md
+  ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION .)
+
+if(WIN32)
+  set(KX_PACKAGE_PLATFORM windows-x64)
+else()
+  set(KX_PACKAGE_PLATFORM ${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR})
+endif()
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME KXVaReviv)
+set(CPACK_PACKAGE_VENDOR REdevi)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME KXVaReviv-${PROJECT_VERSION}-${KX_PACKAGE_PLATFORM})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+include(CPack)

@@ -1,0 +1,195 @@
+#include "ui/prompt.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::string ReadStream(FILE* file) {
+  fflush(file);
+  rewind(file);
+  std::string text;
+  char buffer[256];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  return text;
+}
+
+// A UserInterface whose console, log and standard input are scratch files.
+class PromptTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kx-prompt-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    log_ = (dir_ / "veskor.log").string();
+    console_ = tmpfile();
+    input_ = tmpfile();
+    ASSERT_NE(console_, nullptr);
+    ASSERT_NE(input_, nullptr);
+  }
+  void TearDown() override {
+    ui_.reset();
+    fclose(console_);
+    fclose(input_);
+    std::filesystem::remove_all(dir_);
+  }
+
+  // Binary input, so the bytes reach fgets exactly as typed on every platform.
+  UserInterface& MakeUi(const std::string& typed) {
+    ui_.reset();
+    fclose(input_);
+    input_ = tmpfile();
+    fwrite(typed.data(), 1, typed.size(), input_);
+    rewind(input_);
+    ui_ = std::make_unique<UserInterface>(log_, 121, 65, console_, input_);
+    return *ui_;
+  }
+  std::string Console() { return ReadStream(console_); }
+  // The log with the platform's line ends turned back into "\n".
+  std::string Log() {
+    std::string log = ReadAll(log_), out;
+    for (size_t i = 0; i < log.size(); ++i) {
+      if (log[i] == '\r' && i + 1 < log.size() && log[i + 1] == '\n') continue;
+      out += log[i];
+    }
+    return out;
+  }
+
+  std::filesystem::path dir_;
+  std::string log_;
+  FILE* console_ = nullptr;
+  FILE* input_ = nullptr;
+  std::unique_ptr<UserInterface> ui_;
+};
+
+TEST(AnswerFromLineTest, TypedLinesGiveAnswers) {
+  struct Case {
+    const char* line;
+    int32_t answer;
+  } cases[] = {
+      {"y", kAnswerYes},
+      {"Y", kAnswerYes},
+      {"yes", kAnswerYes},
+      {"YES", kAnswerYes},
+      {"yEs", kAnswerYes},
+      {"n", kAnswerNo},
+      {"no", kAnswerNo},
+      {"nope", kAnswerNo},
+      {"q", kAnswerQuit},
+      {"Q", kAnswerQuit},
+      {"quit", kAnswerQuit},
+      {"Quit", kAnswerQuit},
+      {"c", kAnswerContinue},
+      {"C", kAnswerContinue},
+      // Words that merely begin with an answer letter count as no.
+      {"yeah", kAnswerNo},
+      {"ye", kAnswerNo},
+      {"yes ", kAnswerNo},
+      {" y", kAnswerNo},
+      {"qu", kAnswerNo},
+      {"quitt", kAnswerNo},
+      {"cont", kAnswerNo},
+      {"continue", kAnswerNo},
+      {"x", kAnswerNo},
+      {"1", kAnswerNo},
+      {"y\r", kAnswerNo},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(AnswerFromLine(c.line, kAnswerYes), c.answer);
+  }
+  EXPECT_EQ(AnswerFromLine("", kAnswerYes), kAnswerYes);
+  EXPECT_EQ(AnswerFromLine("", kAnswerNo), kAnswerNo);
+}
+
+TEST_F(PromptTest, ShowsQuestionAndLogsAnswerVerbatim) {
+  UserInterface& ui = MakeUi("YES\n");
+  RunFlags flags;
+  EXPECT_EQ(Prompt(ui, flags, "Flash 100%s? ", 1, 1, 1, "n"), kAnswerYes);
+  EXPECT_EQ(Console(), "Flash 100%s?  y/n/q/c (n):");
+  EXPECT_EQ(Log(), "Flash 100%s?  y/n/q/c (n):YES\n");
+}
+
+TEST_F(PromptTest, EmptyLineGivesTheEmptyAnswer) {
+  for (int32_t empty : {kAnswerYes, kAnswerNo}) {
+    SCOPED_TRACE(empty);
+    UserInterface& ui = MakeUi("\n");
+    EXPECT_EQ(Prompt(ui, RunFlags(), "Q?", kAnswerQuit, kAnswerQuit, empty, "y"), empty);
+  }
+}
+
+TEST_F(PromptTest, SilentAndAssumeDefaultsNeverAsk) {
+  struct Case {
+    bool silent, assume_defaults, force;
+    int32_t answer;
+  } cases[] = {
+      {true, false, false, 11},  // silent answer
+      {true, false, true, 22},   // forced answer under -s -f
+      {false, true, false, 11},  // assume defaults: the silent answer
+      {false, true, true, 11},   // -f changes nothing without -s
+      {true, true, true, 22},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.silent << c.assume_defaults << c.force);
+    UserInterface& ui = MakeUi("q\n");
+    ui.SetModes(c.silent, false, c.assume_defaults);
+    RunFlags flags;
+    if (c.force) flags.Set(RunFlag::Force);
+    EXPECT_EQ(Prompt(ui, flags, "Q?", 11, 22, 33, "y"), c.answer);
+    EXPECT_EQ(fgetc(ui.input()), 'q');  // nothing was read
+  }
+  EXPECT_EQ(Console(), "");
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(PromptTest, LongLineAnswersTheNextQuestionsToo) {
+  // 79 characters per question; the rest of the line stays for the next one.
+  const std::string first = std::string(78, 'x') + "y";
+  UserInterface& ui = MakeUi(first + "yes\nq\n");
+  RunFlags flags;
+  EXPECT_EQ(Prompt(ui, flags, "A?", 0, 0, 0, "y"), kAnswerNo);
+  EXPECT_EQ(Prompt(ui, flags, "B?", 0, 0, 0, "y"), kAnswerYes);
+  EXPECT_EQ(Prompt(ui, flags, "C?", 0, 0, 0, "y"), kAnswerQuit);
+  EXPECT_EQ(Log(), "A? y/n/q/c (y):" + first + "B? y/n/q/c (y):yes\nC? y/n/q/c (y):q\n");
+}
+
+TEST_F(PromptTest, EndOfInputQuits) {
+  {
+    UserInterface& ui = MakeUi("");
+    EXPECT_EQ(Prompt(ui, RunFlags(), "A?", 0, 0, 0, "y"), kAnswerQuit);
+    EXPECT_EQ(Console(), "A? y/n/q/c (y):Unknown input problem!\nQuit...\n");
+    EXPECT_EQ(Log(), "A? y/n/q/c (y):Unknown input problem!\nQuit...\n");
+  }
+  // A last line without its line end is still an answer; then the input ends.
+  UserInterface& ui = MakeUi("c");
+  RunFlags quiet;
+  quiet.Set(RunFlag::QuietEndOfInput);
+  EXPECT_EQ(Prompt(ui, quiet, "B?", 0, 0, 0, "y"), kAnswerContinue);
+  EXPECT_EQ(Prompt(ui, quiet, "C?", 0, 0, 0, "y"), kAnswerQuit);
+  EXPECT_EQ(Log(),
+            "A? y/n/q/c (y):Unknown input problem!\nQuit...\nB? y/n/q/c (y):cC? y/n/q/c (y):");
+}
+
+TEST_F(PromptTest, QuestionLineIsCutTo255Characters) {
+  UserInterface& ui = MakeUi("n\n");
+  const std::string question(300, 'a');
+  EXPECT_EQ(Prompt(ui, RunFlags(), question, 0, 0, 0, "y"), kAnswerNo);
+  EXPECT_EQ(Console(), std::string(255, 'a'));
+}
+
+}  // namespace
