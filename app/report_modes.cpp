@@ -48,7 +48,8 @@ int GenerateDiscoveryReport(Program& program) {
   // An old report goes first, so that a failed run leaves none behind.
   if (FileExists(program.report_path)) os::RemoveFile(program.report_path);
   UserInterface& ui = *program.ui;
-  if (RunReportCommand(program) != 0) {
+  // A tool that exits 0 without writing the report has not made one either.
+  if (RunReportCommand(program) != 0 || !FileExists(program.report_path)) {
     ui.Print("\nFailed to generate NIC discovery report to %s.\n", program.report_path.c_str());
     return 0;
   }
