@@ -3,6 +3,7 @@
 // the state, so nesting costs no native stack and is bounded only by
 // kXmlMaxNestingDepth.
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "xml/entities.h"
@@ -99,6 +100,11 @@ class Parser {
   const char* unmatched_ = nullptr;  // end-tag name that did not match its element
   XmlElementData* current_ = nullptr;
   int32_t depth_ = 0;
+  // The text that the last comment join grew, with its length and capacity, so
+  // that a long run of text-comment-text pieces is joined in linear time.
+  char* joined_ = nullptr;
+  size_t joinedLength_ = 0;
+  size_t joinedCapacity_ = 0;
   ParseState state_ = kContent;
   PendingAttr* attrs_ = nullptr;  // attributes of the current start tag
   int32_t attrCount_ = 0;
@@ -342,12 +348,23 @@ bool Parser::appendText(const char* start, const char* end) {
       (e->contentOrder[n - 2] & 3) == kXmlContentText) {
     // A comment between two text pieces goes; the pieces become one text.
     char*& previous = e->texts[e->contentOrder[n - 2] >> 2];
-    size_t previousLength = std::strlen(previous);
-    char* joined = static_cast<char*>(std::realloc(previous, previousLength + length + 1));
-    if (joined == nullptr) return fail(kXmlCannotOpenFile);
-    previous = joined;
+    const bool grownBefore = previous == joined_;
+    const size_t previousLength = grownBefore ? joinedLength_ : std::strlen(previous);
+    const size_t needed = previousLength + static_cast<size_t>(length) + 1;
+    char* joined = previous;
+    size_t capacity = grownBefore ? joinedCapacity_ : previousLength + 1;
+    if (needed > capacity) {
+      capacity = std::max(needed, capacity * 2);
+      joined = static_cast<char*>(std::realloc(previous, capacity));
+      if (joined == nullptr) return fail(kXmlCannotOpenFile);
+      previous = joined;
+    }
+    joined_ = joined;
+    joinedLength_ = needed - 1;
+    joinedCapacity_ = capacity;
     if (!decodeEntities(start, end - start, joined + previousLength, &code_)) {
       joined[previousLength] = '\0';
+      joinedLength_ = previousLength;
       return false;
     }
     XmlRawSection& comment = e->sections[e->contentOrder[n - 1] >> 2];
