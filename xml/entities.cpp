@@ -1,6 +1,7 @@
 // Decoding of "&name;" and "&#n;" references and escaping of the five special
-// characters. Both walk whole characters, so bytes inside a multi-byte character
-// are never taken for "&" or replaced.
+// characters. Both go by whole characters, so bytes inside a multi-byte
+// character are never taken for "&" or replaced; decoding copies the runs
+// between references at once.
 #include "xml/entities.h"
 
 #include <cstring>
@@ -24,17 +25,55 @@ int32_t matchEntity(const char* text, ptrdiff_t remaining) {
 
 bool isCharRef(const char* text, ptrdiff_t remaining) { return remaining > 2 && text[1] == '#'; }
 
-// Length of the character at text, never beyond the end of the range.
-ptrdiff_t charLengthIn(const char* text, ptrdiff_t remaining) {
-  ptrdiff_t n = charLength(text);
-  return n > remaining ? remaining : n;
+// Position of the first "&" at or after i that starts a character, walking
+// whole characters from i (a character start); length when there is none. Runs
+// of ordinary bytes are searched with memchr, so the walk byte by byte happens
+// only where a lead byte stands just before a "&".
+ptrdiff_t nextReference(const char* text, ptrdiff_t i, ptrdiff_t length) {
+  while (i < length) {
+    const void* hit = std::memchr(text + i, '&', static_cast<size_t>(length - i));
+    if (hit == nullptr) return length;
+    const ptrdiff_t amp = static_cast<const char*>(hit) - text;
+    if (surelyStartsCharacter(text + i, text + amp)) return amp;
+    while (i < amp) {
+      const int32_t n = ByteLengthTable[static_cast<uint8_t>(text[i])];
+      i += n > 0 ? n : 1;
+    }
+    if (i == amp) return amp;
+    // The "&" is part of the character that ends at i (or beyond the range).
+  }
+  return length;
 }
 
-// Bytes before the first NUL, at most length.
-size_t boundedLength(const char* text, ptrdiff_t length) {
-  const void* nul = std::memchr(text, '\0', static_cast<size_t>(length));
-  return nul == nullptr ? static_cast<size_t>(length)
-                        : static_cast<size_t>(static_cast<const char*>(nul) - text);
+// Value of the digits in [digits, end) of "&#...;" (decimal, or hexadecimal
+// after "x"), or the error code.
+XmlErrorCode charRefValue(const char* digits, const char* end, char* value) {
+  int base = 10;
+  if (*digits == 'x' || *digits == 'X') {
+    base = 16;
+    ++digits;
+  }
+  if (digits == end) return kXmlBadEntity;
+  int32_t n = 0;
+  for (const char* p = digits; p < end; ++p) {
+    const char c = *p;
+    int32_t d = -1;
+    if (c >= '0' && c <= '9') {
+      d = c - '0';
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      d = c - 'a' + 10;
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      d = c - 'A' + 10;
+    }
+    if (d < 0) return kXmlBadEntity;
+    n = n * base + d;
+    if (n > 255) n = 256;  // stays "too large" without overflowing
+  }
+  // "&#0;" would put a NUL into the text and cut it short.
+  if (n == 0) return kXmlBadEntity;
+  if (n > 255) return kXmlCharRefTooLarge;
+  *value = static_cast<char>(n);
+  return kXmlSuccess;
 }
 
 int32_t escapeIndex(char c) {
@@ -56,108 +95,59 @@ int32_t escapeIndex(char c) {
 
 }  // namespace
 
-int64_t measureEntities(const char* text, ptrdiff_t length, XmlErrorCode* code) {
-  // Most texts hold no "&" at all; then the size is the byte count.
-  size_t bytes = boundedLength(text, length);
-  if (std::memchr(text, '&', bytes) == nullptr) return static_cast<int64_t>(bytes);
+int64_t decodeEntities(const char* text, ptrdiff_t length, char* dest, XmlErrorCode* code) {
+  // An unknown or unterminated reference anywhere makes the range bad (12),
+  // whatever comes before it; otherwise the first bad character reference
+  // decides. After a reference above 255 the rest is still checked.
+  XmlErrorCode charRefError = kXmlSuccess;
+  char* out = dest;
   int64_t size = 0;
   ptrdiff_t i = 0;
-  while (i < length && text[i] != '\0') {
-    if (text[i] != '&') {
-      ptrdiff_t n = charLengthIn(text + i, length - i);
-      size += n;
-      i += n;
-      continue;
+  for (;;) {
+    const ptrdiff_t amp = nextReference(text, i, length);
+    if (out != nullptr) {
+      std::memcpy(out, text + i, static_cast<size_t>(amp - i));
+      out += amp - i;
     }
-    ptrdiff_t remaining = length - i;
-    if (isCharRef(text + i, remaining)) {
-      ptrdiff_t j = i + 2;
-      while (j < length && text[j] != ';' && text[j] != '\0') ++j;
-      if (j >= length || text[j] != ';') {
+    size += amp - i;
+    if (amp == length) break;
+    const char* ref = text + amp;
+    const ptrdiff_t remaining = length - amp;
+    char decoded = '\0';
+    if (isCharRef(ref, remaining)) {
+      const void* semicolon = std::memchr(ref + 2, ';', static_cast<size_t>(remaining - 2));
+      if (semicolon == nullptr) {
         *code = kXmlBadEntity;
         return -1;
       }
-      i = j + 1;
+      const char* end = static_cast<const char*>(semicolon);
+      if (charRefError == kXmlSuccess) {
+        charRefError = charRefValue(ref + 2, end, &decoded);
+        if (charRefError == kXmlBadEntity) {
+          *code = kXmlBadEntity;
+          return -1;
+        }
+        if (charRefError != kXmlSuccess) out = nullptr;  // nothing more to write
+      }
+      i = end + 1 - text;
     } else {
-      int32_t k = matchEntity(text + i, remaining);
+      const int32_t k = matchEntity(ref, remaining);
       if (k < 0) {
         *code = kXmlBadEntity;
         return -1;
       }
-      i += EntityTable[k].length;
+      decoded = EntityTable[k].character;
+      i = amp + EntityTable[k].length;
     }
+    if (out != nullptr) *out++ = decoded;
     ++size;
   }
-  return size;
-}
-
-bool decodeEntities(const char* text, ptrdiff_t length, char* dest, XmlErrorCode* code) {
-  size_t bytes = boundedLength(text, length);
-  if (std::memchr(text, '&', bytes) == nullptr) {
-    if (dest != nullptr) {
-      std::memcpy(dest, text, bytes);
-      dest[bytes] = '\0';
-    }
-    return true;
-  }
-  char* out = dest;
-  ptrdiff_t i = 0;
-  while (i < length && text[i] != '\0') {
-    if (text[i] != '&') {
-      ptrdiff_t n = charLengthIn(text + i, length - i);
-      if (out != nullptr) {
-        std::memcpy(out, text + i, static_cast<size_t>(n));
-        out += n;
-      }
-      i += n;
-      continue;
-    }
-    ptrdiff_t remaining = length - i;
-    if (!isCharRef(text + i, remaining)) {
-      int32_t k = matchEntity(text + i, remaining);  // found while measuring
-      if (out != nullptr) *out++ = EntityTable[k].character;
-      i += EntityTable[k].length;
-      continue;
-    }
-    ptrdiff_t j = i + 2;
-    int base = 10;
-    if (text[j] == 'x' || text[j] == 'X') {
-      base = 16;
-      ++j;
-    }
-    int32_t value = 0;
-    int32_t digits = 0;
-    for (; text[j] != ';'; ++j, ++digits) {
-      char c = text[j];
-      int32_t d = -1;
-      if (c >= '0' && c <= '9') {
-        d = c - '0';
-      } else if (base == 16 && c >= 'a' && c <= 'f') {
-        d = c - 'a' + 10;
-      } else if (base == 16 && c >= 'A' && c <= 'F') {
-        d = c - 'A' + 10;
-      }
-      if (d < 0) {
-        *code = kXmlBadEntity;
-        return false;
-      }
-      value = value * base + d;
-      if (value > 255) value = 256;  // stays "too large" without overflowing
-    }
-    // "&#;" and "&#0;" would put a NUL into the text and cut it short.
-    if (digits == 0 || value == 0) {
-      *code = kXmlBadEntity;
-      return false;
-    }
-    if (value > 255) {
-      *code = kXmlCharRefTooLarge;
-      return false;
-    }
-    if (out != nullptr) *out++ = static_cast<char>(value);
-    i = j + 1;
+  if (charRefError != kXmlSuccess) {
+    *code = charRefError;
+    return -1;
   }
   if (out != nullptr) *out = '\0';
-  return true;
+  return size;
 }
 
 size_t escapeText(char* dest, const char* src) {

@@ -8,16 +8,15 @@
 
 #include "xml/xml.h"
 
-/// Byte length of [text, text + length) after decoding (stopping early at a
-/// NUL), or -1 with *code set to 12 when a named entity is unknown or a
-/// character reference lacks its ";" inside the range.
-int64_t measureEntities(const char* text, ptrdiff_t length, XmlErrorCode* code);
-
-/// Writes the decoded range and a NUL to dest (measureEntities + 1 bytes), or
-/// only checks the references when dest is null. Call after measureEntities.
-/// Returns false with *code set to 12 for a character reference with no digits,
-/// a non-digit or the value 0, and to 13 for a value above 255.
-bool decodeEntities(const char* text, ptrdiff_t length, char* dest, XmlErrorCode* code);
+/// Decodes [text, text + length), a range that holds no NUL byte and is walked
+/// in whole characters from its first byte. Writes the result and a NUL to dest
+/// (room for the decoded length + 1 bytes; length + 1 always suffices, since
+/// decoding never lengthens a text), or only checks and measures when dest is
+/// null. Returns the decoded byte length, or -1 with *code set: 12 when any
+/// reference in the range is unknown or has no ";" inside the range, otherwise
+/// the error of the first bad character reference (12: no digits, a non-digit
+/// or the value 0; 13: a value above 255). dest holds nothing useful then.
+int64_t decodeEntities(const char* text, ptrdiff_t length, char* dest, XmlErrorCode* code);
 
 /// Writes src escaped (no NUL) to dest, or only counts when dest is null;
 /// returns the byte count. A null src counts 0.

@@ -2,8 +2,8 @@
 // keeps no stack of its own: the element being parsed and its parent chain are
 // the state, so nesting costs no native stack and is bounded only by
 // kXmlMaxNestingDepth.
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "xml/entities.h"
@@ -28,8 +28,41 @@ struct Token {
   TokenKind kind;
   const char* start;
   ptrdiff_t length;
-  int32_t raw;  // RawSectionKinds index for kRawOpen
+  int32_t raw;        // RawSectionKinds index for kRawOpen
+  bool hasReference;  // a word or quoted word holds an "&" (at a character start)
 };
+
+// Byte classes for the scans of the tokenizer: one table lookup tells a byte
+// that the scan steps over from one it has to look at.
+enum : uint8_t {
+  kSpaceByte = 1,   // white space
+  kWordStop = 2,    // may end a word, or needs a look: also "&", "/" and lead bytes
+  kQuotedStop = 4,  // may end a quoted word, or needs a look: also "&" and lead bytes
+};
+
+struct ByteClasses {
+  uint8_t of[256];
+};
+
+constexpr ByteClasses makeByteClasses() {
+  ByteClasses t{};
+  for (int32_t b = 0; b < 256; ++b) {
+    uint8_t bits = 0;
+    const bool lead = ByteLengthTable[b] > 1;
+    const bool space = b == ' ' || b == '\t' || b == '\r' || b == '\n';
+    if (space) bits |= kSpaceByte;
+    if (space || lead || b == 0 || b == '<' || b == '>' || b == '=' || b == '/' || b == '&') {
+      bits |= kWordStop;
+    }
+    if (lead || b == 0 || b == '<' || b == '"' || b == '\'' || b == '&') bits |= kQuotedStop;
+    t.of[b] = bits;
+  }
+  return t;
+}
+
+constexpr ByteClasses kByteClasses = makeByteClasses();
+
+inline uint8_t byteClass(char c) { return kByteClasses.of[static_cast<uint8_t>(c)]; }
 
 enum ParseState { kExpectName, kHaveName, kHaveEquals, kContent };
 
@@ -55,14 +88,41 @@ bool tagNameDiffers(const char* name, const char* tag) {
   return !(isXmlSpace(c) || c == '/' || c == '<' || c == '>' || c == '=');
 }
 
-// End of a word that starts at p (its first character always belongs to it).
-const char* scanWord(const char* p) {
+// End of a word that starts at p (its first character always belongs to it);
+// *hasReference tells whether an "&" starts one of its characters.
+const char* scanWord(const char* p, bool* hasReference) {
+  bool reference = *p == '&';
   p += charLength(p);
   for (;;) {
-    char c = *p;
-    if (c == '\0' || c == '<' || c == '>' || c == '=' || isXmlSpace(c)) return p;
-    if (c == '/' && p[1] == '>') return p;
-    p += static_cast<unsigned char>(c) < 0x80 ? 1 : charLength(p);
+    const char c = *p;
+    if ((byteClass(c) & kWordStop) == 0) {
+      ++p;
+    } else if (static_cast<unsigned char>(c) >= 0x80) {
+      p += charLength(p);
+    } else if (c == '&') {
+      reference = true;
+      ++p;
+    } else if (c == '/' && p[1] != '>') {
+      ++p;
+    } else {
+      break;  // white space, the terminator, "/>", "<", ">" or "="
+    }
+  }
+  *hasReference = reference;
+  return p;
+}
+
+// First "<" or terminator at or after p (a character start) that starts a
+// character: inside content nothing else means anything, and a byte inside a
+// multi-byte character is never markup.
+const char* findMarkup(const char* p) {
+  for (;;) {
+    const char* open = std::strchr(p, '<');
+    if (open == nullptr) return p + std::strlen(p);
+    if (surelyStartsCharacter(p, open)) return open;
+    // A lead byte just before the "<" may take it in: walk to find out.
+    while (p < open) p += charLength(p);
+    if (p == open) return open;
   }
 }
 
@@ -89,8 +149,8 @@ class Parser {
   bool emitPendingText(const char* end);
   bool appendText(const char* start, const char* end);
   bool readRawSection(int32_t kind);
-  bool appendAttribute(const char* name, ptrdiff_t nameLength, const char* value,
-                       ptrdiff_t valueLength);
+  bool appendAttribute(const char* name, ptrdiff_t nameLength, const char* value = nullptr,
+                       ptrdiff_t valueLength = 0, bool hasReference = false);
   bool storeAttributes();
 
   const char* pending_;  // start of text not yet turned into a text item, or null
@@ -114,8 +174,8 @@ class Parser {
 
 Token Parser::nextToken() {
   const char* p = pos_;
-  while (isXmlSpace(*p)) ++p;
-  Token t{kWord, p, 0, -1};
+  while ((byteClass(*p) & kSpaceByte) != 0) ++p;
+  Token t{kWord, p, 0, -1, false};
   char c = *p;
   if (c == '\0') {
     pos_ = p;
@@ -124,13 +184,25 @@ Token Parser::nextToken() {
   }
   if (c == '"' || c == '\'') {
     const char* q = p + 1;
-    while (*q != '\0' && *q != '<' && *q != c) {
-      q += static_cast<unsigned char>(*q) < 0x80 ? 1 : charLength(q);
+    bool reference = false;
+    for (;;) {
+      const char b = *q;
+      if ((byteClass(b) & kQuotedStop) == 0) {
+        ++q;
+      } else if (b == c || b == '\0' || b == '<') {
+        break;
+      } else if (b == '&') {
+        reference = true;
+        ++q;
+      } else {
+        q += charLength(q);  // a lead byte, or the other quote
+      }
     }
     if (*q == c) {
       pos_ = q + 1;
       t.kind = kQuotedWord;
       t.length = pos_ - p;
+      t.hasReference = reference;
       return t;
     }
     // An unclosed quote is just the first character of a word.
@@ -162,9 +234,9 @@ Token Parser::nextToken() {
     t.length = 1;
     return t;
   }
-  const char* end = scanWord(p);
+  const char* end = scanWord(p, &t.hasReference);
   t.length = end - p;
-  pos_ = isXmlSpace(*end) ? end + 1 : end;
+  pos_ = (byteClass(*end) & kSpaceByte) != 0 ? end + 1 : end;
   return t;
 }
 
@@ -173,17 +245,8 @@ void Parser::run(XmlElementData* document) {
   const char* attrName = nullptr;
   ptrdiff_t attrNameLength = 0;
   for (;;) {
-    if (state_ == kContent) {
-      // Inside content only "<" and the terminator mean anything; words, quotes,
-      // ">" and "=" are text. Step over whole characters up to the next one.
-      const char* p = pos_;
-      for (;;) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c == '<' || c == '\0') break;
-        p += c < 0x80 ? 1 : charLength(p);
-      }
-      pos_ = p;
-    }
+    // Inside content words, quotes, ">" and "=" are text.
+    if (state_ == kContent) pos_ = findMarkup(pos_);
     Token t = nextToken();
     if (t.kind == kEnd) {
       if (state_ != kContent && !storeAttributes()) return;
@@ -214,7 +277,7 @@ void Parser::run(XmlElementData* document) {
         break;
       case kHaveName:
         if (t.kind == kWord) {
-          if (!appendAttribute(attrName, attrNameLength, nullptr, 0)) return;
+          if (!appendAttribute(attrName, attrNameLength)) return;
           attrName = t.start;
           attrNameLength = t.length;
         } else if (t.kind == kClose || t.kind == kCloseEmpty) {
@@ -225,7 +288,7 @@ void Parser::run(XmlElementData* document) {
             // "<?pi ...?>" inside an element is empty; at the top it holds the rest.
             if (current_->parent->parent != nullptr) closes = true;
           }
-          if (!appendAttribute(attrName, attrNameLength, nullptr, 0) || !storeAttributes()) {
+          if (!appendAttribute(attrName, attrNameLength) || !storeAttributes()) {
             return;
           }
           if (!closes) {
@@ -252,7 +315,9 @@ void Parser::run(XmlElementData* document) {
           ++value;
           valueLength -= 2;
         }
-        if (!appendAttribute(attrName, attrNameLength, value, valueLength)) return;
+        if (!appendAttribute(attrName, attrNameLength, value, valueLength, t.hasReference)) {
+          return;
+        }
         state_ = kExpectName;
         break;
       }
@@ -337,10 +402,11 @@ bool Parser::emitPendingText(const char* end) {
   return appendText(start, end);
 }
 
+// Decoding never lengthens a text, so each text is decoded straight into a
+// block of its raw length, in one pass.
 bool Parser::appendText(const char* start, const char* end) {
   XmlElementData* e = current_;
-  int64_t length = measureEntities(start, end - start, &code_);
-  if (length < 0) return false;
+  const ptrdiff_t rawLength = end - start;
   int32_t n = e->childCount + e->textCount + e->sectionCount;
   if (kXmlOptions.joinTextAcrossComments && e->textCount > 0 && e->sectionCount > 0 && n >= 2 &&
       (e->contentOrder[n - 1] & 3) == kXmlContentSection &&
@@ -350,7 +416,7 @@ bool Parser::appendText(const char* start, const char* end) {
     char*& previous = e->texts[e->contentOrder[n - 2] >> 2];
     const bool grownBefore = previous == joined_;
     const size_t previousLength = grownBefore ? joinedLength_ : std::strlen(previous);
-    const size_t needed = previousLength + static_cast<size_t>(length) + 1;
+    const size_t needed = previousLength + static_cast<size_t>(rawLength) + 1;
     char* joined = previous;
     size_t capacity = grownBefore ? joinedCapacity_ : previousLength + 1;
     if (needed > capacity) {
@@ -359,24 +425,31 @@ bool Parser::appendText(const char* start, const char* end) {
       if (joined == nullptr) return fail(kXmlCannotOpenFile);
       previous = joined;
     }
+    int64_t length = decodeEntities(start, rawLength, joined + previousLength, &code_);
     joined_ = joined;
-    joinedLength_ = needed - 1;
     joinedCapacity_ = capacity;
-    if (!decodeEntities(start, end - start, joined + previousLength, &code_)) {
+    if (length < 0) {
       joined[previousLength] = '\0';
       joinedLength_ = previousLength;
       return false;
     }
+    joinedLength_ = previousLength + static_cast<size_t>(length);
     XmlRawSection& comment = e->sections[e->contentOrder[n - 1] >> 2];
     std::free(const_cast<char*>(comment.value));
     --e->sectionCount;
     return true;
   }
-  char* text = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+  char* text = static_cast<char*>(std::malloc(static_cast<size_t>(rawLength) + 1));
   if (text == nullptr) return fail(kXmlCannotOpenFile);
-  if (!decodeEntities(start, end - start, text, &code_)) {
+  int64_t length = decodeEntities(start, rawLength, text, &code_);
+  if (length < 0) {
     std::free(text);
     return false;
+  }
+  if (length < rawLength - rawLength / 4) {
+    // Many references: give back what they saved.
+    char* shrunk = static_cast<char*>(std::realloc(text, static_cast<size_t>(length) + 1));
+    if (shrunk != nullptr) text = shrunk;
   }
   int32_t index = insertContentSlot(e, kXmlContentText, -1);
   if (index < 0) {
@@ -420,13 +493,13 @@ bool Parser::readRawSection(int32_t kind) {
 }
 
 bool Parser::appendAttribute(const char* name, ptrdiff_t nameLength, const char* value,
-                             ptrdiff_t valueLength) {
+                             ptrdiff_t valueLength, bool hasReference) {
   if (nameLength <= 0) return true;
-  int64_t decodedLength = 0;
-  if (value != nullptr) {
+  int64_t decodedLength = valueLength;
+  if (hasReference) {
     // Check the whole value now, so that an error points at it.
-    decodedLength = measureEntities(value, valueLength, &code_);
-    if (decodedLength < 0 || !decodeEntities(value, valueLength, nullptr, &code_)) return false;
+    decodedLength = decodeEntities(value, valueLength, nullptr, &code_);
+    if (decodedLength < 0) return false;
   }
   if (attrCount_ == attrCapacity_) {
     int32_t capacity = attrCapacity_ == 0 ? 16 : attrCapacity_ * 2;
@@ -461,7 +534,13 @@ bool Parser::storeAttributes() {
     char* value = nullptr;
     if (a.value != nullptr) {
       value = strings;
-      decodeEntities(a.value, a.valueLength, value, &code_);  // checked when read
+      // References always shorten a value, so an unchanged length means none.
+      if (a.decodedLength == a.valueLength) {
+        std::memcpy(value, a.value, static_cast<size_t>(a.valueLength));
+        value[a.valueLength] = '\0';
+      } else {
+        decodeEntities(a.value, a.valueLength, value, &code_);  // checked when read
+      }
       strings += a.decodedLength + 1;
     }
     attrs[i] = XmlAttr{name, value};

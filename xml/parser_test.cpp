@@ -147,8 +147,51 @@ TEST_F(ParserTest, MultiByteCharactersAreNeverMarkup) {
       {"<a\xE3", nullptr, kXmlUnclosedElement, 1, 4, "a\xE3"},
       // E3 takes the two blanks; trimming then cuts them from its character.
       {"<a>x \xE3  </a>", nullptr, kXmlSuccess, 0, 0, "a('x \xE3')"},
+      // ... and an "&" in texts and in quoted or plain attribute values.
+      {"<a v='\xE3&amp;' w=\xE3&lt;>\xC3&amp;</a>", nullptr, kXmlSuccess, 0, 0,
+       "a[v=\xE3&amp; w=\xE3&lt;]('\xC3&amp;')"},
+      {"<a v=&amp;x w=x&lt;/>", nullptr, kXmlSuccess, 0, 0, "a[v=&x w=x<]"},
   };
   checkCases(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(ParserTest, TextsJoinedAcrossCommentsAreDecoded) {
+  const ParseCase cases[] = {
+      {"<a>x&amp;<!--c-->&lt;y<!--d-->&#65;</a>", nullptr, kXmlSuccess, 0, 0, "a('x&<yA')"},
+      {"<a>x<!--c-->&#256;</a>", nullptr, kXmlCharRefTooLarge, 1, 21, "null"},
+      {"<a>x<!--c-->&#256;&bad;</a>", nullptr, kXmlBadEntity, 1, 26, "null"},
+  };
+  checkCases(cases, sizeof cases / sizeof cases[0]);
+}
+
+// Long texts are searched for "<" and "&" a run at a time; a lead byte close
+// before either still takes it into its character.
+TEST_F(ParserTest, LongTextsWithReferencesAndMultiByteCharacters) {
+  const std::string run(5000, 'w');
+  struct Case {
+    std::string text;
+    std::string tree;
+  };
+  const Case cases[] = {
+      {"<a>" + run + "\xC3\xA9</a>", "a('" + run + "\xC3\xA9')"},
+      {"<a>" + run + "\xE3\x81\x82<b/>" + run + "</a>",
+       "a('" + run + "\xE3\x81\x82',b,'" + run + "')"},
+      {"<a>" + run + "\xE3<b>" + run + "</a>", "a('" + run + "\xE3<b>" + run + "')"},
+      {"<a>" + run + "\xF0x<b/>" + run + "</a>", "a('" + run + "\xF0x<b/>" + run + "')"},
+      {"<a>" + run + "&amp;" + run + "\xE3&lt;&gt;</a>", "a('" + run + "&" + run + "\xE3&lt;>')"},
+      {"<a v='" + run + "&amp;\xC3&amp;'/>", "a[v=" + run + "&\xC3&amp;]"},
+      // References that shrink the text by far.
+      {"<a>" + std::string(3000, 'x') + "&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;</a>",
+       "a('" + std::string(3000, 'x') + "<<<<<<<<<<')"},
+      {"<a>&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;&lt;</a>", "a('<<<<<<<<<<')"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("input: " + c.text.substr(0, 60) + "...");
+    XmlParseResult result{kXmlNoElement, -1, -1};
+    XmlElement e = parseXmlText(c.text.c_str(), nullptr, &result);
+    EXPECT_EQ(result.code, kXmlSuccess);
+    EXPECT_EQ(describe(e), c.tree);
+  }
 }
 
 TEST_F(ParserTest, NullTextAndNullResult) {

@@ -121,6 +121,18 @@ inline int32_t charLength(const char* p) {
   return n;
 }
 
+/// True when the byte at `at` surely starts a character of a walk that starts
+/// at `from` (a character start, from <= at, no NUL in between): no multi-byte
+/// character that starts in the three bytes before it reaches over it. In
+/// well-formed UTF-8 this always holds; when it does not, only a walk from
+/// `from` tells whether the byte is inside a character.
+inline bool surelyStartsCharacter(const char* from, const char* at) {
+  for (const char* s = at - from > 3 ? at - 3 : from; s < at; ++s) {
+    if (ByteLengthTable[static_cast<uint8_t>(*s)] > at - s) return false;
+  }
+  return true;
+}
+
 inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 /// Whole-string comparison ignoring ASCII letter case; null equals nothing.
