@@ -45,11 +45,14 @@ int GenerateDiscoveryReport(Program& program) {
   if (count < 0) return 0;  // discovery has logged why
   if (count == 0) return 3;
 
-  // An old report goes first, so that a failed run leaves none behind.
+  // An old report goes first, so that a failed run leaves none behind. One that
+  // cannot be deleted (a directory, a protected file) would pass for the new
+  // report afterwards, so the report is not made at all.
   if (FileExists(program.report_path)) os::RemoveFile(program.report_path);
   UserInterface& ui = *program.ui;
   // A tool that exits 0 without writing the report has not made one either.
-  if (RunReportCommand(program) != 0 || !FileExists(program.report_path)) {
+  if (FileExists(program.report_path) || RunReportCommand(program) != 0 ||
+      !FileExists(program.report_path)) {
     ui.Print("\nFailed to generate NIC discovery report to %s.\n", program.report_path.c_str());
     return 0;
   }
@@ -59,7 +62,8 @@ int GenerateDiscoveryReport(Program& program) {
 
 int UpdateFromReport(Program& program) {
   UserInterface& ui = *program.ui;
-  if (!FileExists(program.report_path)) {
+  // A directory is no discovery file: the tool must never be handed one.
+  if (!FileExists(program.report_path) || os::IsDirectory(program.report_path)) {
     ui.Write("Error: Discovery file %s not found!.\n", program.report_path.c_str());
     return 0;
   }

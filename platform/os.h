@@ -31,6 +31,9 @@ bool TempDirectory(std::string* path);
 /// True when the file-status query succeeds for `path` (directories count).
 bool FileStatus(const std::string& path);
 
+/// True when `path` names an existing directory.
+bool IsDirectory(const std::string& path);
+
 /// Deletes a file. False when it could not be deleted.
 bool RemoveFile(const std::string& path);
 

@@ -29,7 +29,11 @@ TEST(OsTest, FileStatusAndRemove) {
   FILE* f = fopen(file.c_str(), "w");
   ASSERT_NE(f, nullptr);
   fclose(f);
+  EXPECT_TRUE(os::IsDirectory(dir.string()));
+  EXPECT_FALSE(os::IsDirectory(file));
+  EXPECT_FALSE(os::RemoveFile(dir.string()));  // a directory is not deleted as a file
   EXPECT_TRUE(os::RemoveFile(file));
+  EXPECT_FALSE(os::IsDirectory(file));
   EXPECT_FALSE(os::RemoveFile(file));
   std::filesystem::remove_all(dir);
 }

@@ -1,6 +1,7 @@
 // POSIX implementation of the operating-system layer.
 #include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -99,6 +100,11 @@ bool FileStatus(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 void SetWindowTitle(const std::string& title) {
@@ -132,45 +138,32 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
 
-  // The child reports a failed exec through this pipe; a successful exec
-  // closes it (close-on-exec), so an empty read means the child started.
-  int report[2];
-  if (pipe2(report, O_CLOEXEC) != 0) return false;
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid < 0) {
-    close(report[0]);
-    close(report[1]);
-    return false;
-  }
-  if (pid == 0) {
-    int null_fd = open("/dev/null", O_RDWR);
-    if (null_fd >= 0) {
-      dup2(null_fd, STDIN_FILENO);
-      dup2(null_fd, STDOUT_FILENO);
-      dup2(null_fd, STDERR_FILENO);
-      if (null_fd > STDERR_FILENO) close(null_fd);
+  // The child's standard streams go to /dev/null (left as they are when it
+  // cannot be opened), so the tool's output never reaches the console.
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return false;
+  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null_fd >= 0) {
+    for (int target : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+      posix_spawn_file_actions_adddup2(&actions, null_fd, target);
     }
-    execv(program.c_str(), argv.data());
-    int error = errno;
-    ssize_t ignored = write(report[1], &error, sizeof error);
-    (void)ignored;
-    _exit(127);
   }
-  close(report[1]);
-  int child_error = 0;
-  ssize_t got;
-  do {
-    got = read(report[0], &child_error, sizeof child_error);
-  } while (got < 0 && errno == EINTR);
-  close(report[0]);
+  // Not fork(): it copies the page tables of this process for every child, a
+  // cost that grows with the memory the run holds, so flashing N adapters one
+  // call each would cost time in N squared. posix_spawn starts the child
+  // without that copy and returns the error of a failed exec itself.
+  pid_t pid = 0;
+  const int spawn_error =
+      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (null_fd >= 0) close(null_fd);
+  if (spawn_error != 0) return false;  // the child never ran the program
 
   int status = 0;
   pid_t waited;
   do {
     waited = waitpid(pid, &status, 0);
   } while (waited < 0 && errno == EINTR);
-  if (got > 0) return false;  // exec failed: the child never ran the program
   if (waited < 0) return false;
   if (WIFEXITED(status)) {
     *exit_code = static_cast<uint32_t>(WEXITSTATUS(status));

@@ -54,6 +54,11 @@ bool FileStatus(const std::string& path) {
   return _stat64i32(path.c_str(), &st) == 0;
 }
 
+bool IsDirectory(const std::string& path) {
+  struct _stat64i32 st;
+  return _stat64i32(path.c_str(), &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+}
+
 bool RemoveFile(const std::string& path) { return remove(path.c_str()) == 0; }
 
 void SetWindowTitle(const std::string& title) { SetConsoleTitleA(title.c_str()); }

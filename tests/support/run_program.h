@@ -54,4 +54,19 @@ std::string ProgramPathAsSeen(const std::string& path);
 /// Joins path components with the platform's separator.
 std::string JoinPath(const std::string& a, const std::string& b);
 
+/// Keeps an existing file open with no sharing, so that no other process can
+/// open or delete it, until the object goes. Windows only: on POSIX an open
+/// file can always be deleted, and held() is false.
+class ExclusiveFileHold {
+ public:
+  explicit ExclusiveFileHold(const std::string& path);
+  ~ExclusiveFileHold();
+  ExclusiveFileHold(const ExclusiveFileHold&) = delete;
+  ExclusiveFileHold& operator=(const ExclusiveFileHold&) = delete;
+  bool held() const { return handle_ != nullptr; }
+
+ private:
+  void* handle_ = nullptr;
+};
+
 #endif  // KX_TESTS_SUPPORT_RUN_PROGRAM_H_

@@ -56,3 +56,7 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   run.output = ReadFileBytes(output_path);
   return run;
 }
+
+ExclusiveFileHold::ExclusiveFileHold(const std::string&) {}
+
+ExclusiveFileHold::~ExclusiveFileHold() = default;

@@ -97,3 +97,13 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   run.output = ReadFileBytes(output_path);
   return run;
 }
+
+ExclusiveFileHold::ExclusiveFileHold(const std::string& path) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) handle_ = handle;
+}
+
+ExclusiveFileHold::~ExclusiveFileHold() {
+  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+}

@@ -1,0 +1,671 @@
+// One table of faults and bad inputs, each row run end to end: the real
+// executable (with the simulated flash tool beside it, or without it), checked
+// for its exit code, its console, its log, the calls the tool received and the
+// files afterwards: the package files unchanged, no NIC list left behind, and
+// the log only appended to.
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/package_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsWindowsBuild() { return std::string(NativeNewline()) == "\r\n"; }
+
+// Adapters of the large rows: enough to find quadratic work, few enough for
+// Wine's slower process start and file access.
+int ManyAdapters() { return IsWindowsBuild() ? 1000 : 100000; }
+
+constexpr char kListCall[] = "-flashsupport -d p3p_rom.bin tempNicList.xml -p3";
+constexpr char kListCommand[] = "zadiroz -flashsupport -d p3p_rom.bin tempNicList.xml -p3";
+constexpr char kChecking[] = "Checking for any other instance of RozAdo tool!\n";
+constexpr char kStarted[] = "Started device discovery!";
+constexpr char kDiscovered[] = "Device discovery completed successfully!";
+constexpr char kNoListFile[] = "Could not generate discovery file.";
+constexpr char kNoImage[] = "Warning: Could not find firmware file !";
+constexpr char kRozado[] = "This ZENT tool can only be used to update P3P-series REdevi NICs.";
+constexpr char kLockNotCleared[] =
+    "Error: last session did not close gracefully.  Unable to clear lock.";
+constexpr char kToolRunning[] =
+    "Error: Either another RozAdo tool is already running, or your last session did not close "
+    "gracefully. Required to clear the settings!";
+constexpr char kWaiting[] = "The Firmware upgrade will take several minutes. Please be patient.\n";
+constexpr char kComplete[] = "\nNIC firmware update complete.\n";
+constexpr char kCancelled[] = "\nFirmware upgrade cancelled by User \n";
+constexpr char kInputProblem[] = "Unknown input problem!\nQuit...\n";
+constexpr char kRecommended[] = "\nNIC firmware update is recommended.\n";
+constexpr char kPackageMissing[] = "Supporting file ZOVOREruz.xml is missing. Cannot proceed.\n";
+constexpr char kP3P331[] = R"(venid="14E4" devid="1657" subvenid="103C" subdevid="22BE")";
+
+std::string Failed(const std::string& code) {
+  return "Device discovery failed with error code " + code;
+}
+std::string Loading(const std::string& file, const std::string& code) {
+  return "Loading configuration file " + file + " failed. Error code: " + code + ".";
+}
+std::string FlashCall(const std::string& bus) {
+  return "-flashsupport -i " + bus + ":0.0 -a p3p_rom.bin";
+}
+std::string Mac(const std::string& bus) { return "00-10-18-AA-00-0" + bus; }
+
+// A supported P3P 331 at bus:0.0; `extra` adds or overrides attributes.
+std::string Adapter(const std::string& bus, const std::string& extra = "") {
+  return "<adapter device_id=\"NIC " + bus + "\" " + kP3P331 + " macaddress=\"" + Mac(bus) +
+         "\" product_id=\"P3P 331\" busnumber=\"" + bus +
+         "\" devicenumber=\"0\" funcnumber=\"0\" firmware_id=\"4.0.520\" " + extra + "/>\n";
+}
+const std::string kOne = Adapter("5");
+const std::string kTwo = Adapter("5") + Adapter("6");
+
+// The console of an adapter flashed without asking (-y).
+std::string FlashedQuietly(const std::string& bus) {
+  return "Found P3P 331 MAC: " + Mac(bus) + " (v4.0.520)\n" + kWaiting +
+         "Selecting P3P 331 MAC: " + Mac(bus) + " \n" + "MAC " + Mac(bus) + " upgrade SUCCESS!\n" +
+         kComplete;
+}
+// The log of a run that discovers and flashes the adapter at 5:0.0 that way,
+// with `warnings` between the list command and the end of discovery.
+std::vector<std::string> FlashedQuietlyLog(const std::vector<std::string>& warnings = {}) {
+  const std::string bus = "5";
+  std::vector<std::string> lines = {"Started device discovery!", kListCommand};
+  lines.insert(lines.end(), warnings.begin(), warnings.end());
+  lines.insert(
+      lines.end(),
+      {"Device discovery completed successfully!", "Found P3P 331 MAC: " + Mac(bus) + " (v4.0.520)",
+       "The Firmware upgrade will take several minutes. Please be patient.",
+       "Selecting P3P 331 MAC: " + Mac(bus) + " ", "zadiroz " + FlashCall(bus),
+       "MAC " + Mac(bus) + " upgrade SUCCESS!", "", "NIC firmware update complete."});
+  return lines;
+}
+std::string Question(const std::string& bus) {
+  return "Found P3P 331 MAC: " + Mac(bus) + " (v4.0.520)\nUpdate firmware on 'NIC " + bus + "' (" +
+         bus + ":0.0) : \nFrom ROM 4.0.520 to 4.0.534?  y/n/q/c (y):";
+}
+
+// A NIC list with the adapter of Adapter("5"), as UTF-16 LE with FF FE, in hex.
+std::string Utf16ListHex() {
+  const std::string list =
+      "<?xml version=\"1.0\" encoding=\"utf-16\"?>\n"
+      "<kx_rom_discovery><type value=\"REDEVI_NIC\"/><devices><device>"
+      "<device_id value=\"NIC 5\"/><venid value=\"14E4\"/><devid value=\"1657\"/>"
+      "<subvenid value=\"103C\"/><subdevid value=\"22BE\"/><macaddress value=\"" +
+      Mac("5") +
+      "\"/><product_id value=\"P3P 331\"/><busnumber value=\"5\"/><devicenumber value=\"0\"/>"
+      "<funcnumber value=\"0\"/><fw_item><type value=\"ROM\"/>"
+      "<firmware_id value=\"4.0.520\"/></fw_item></device></devices></kx_rom_discovery>";
+  std::string hex = "FFFE";
+  const char* digits = "0123456789ABCDEF";
+  for (unsigned char c : list) {
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+    hex += "00";
+  }
+  return hex;
+}
+
+// Adapter i of the large rows, and what the console shows for it.
+std::string ManyAdapter(int i) {
+  const std::string n = std::to_string(i);
+  return "<adapter device_id=\"NIC " + n + "\" " + kP3P331 + " macaddress=\"MAC-" + n +
+         "\" product_id=\"P3P 331\" busnumber=\"" + n +
+         "\" devicenumber=\"0\" funcnumber=\"0\" firmware_id=\"4.0.520\"/>";
+}
+std::string ShownBlock(int i) {
+  const std::string n = std::to_string(i);
+  return "MAC                  B:D.F     PCI-ID                  NIC\n"
+         "MAC-" +
+         n + "    " + n +
+         ":0.0     14E4-1657-103C-22BE     P3P 331\n"
+         "\n"
+         "   (Installed)            (Available)     Interface     \n"
+         "Image     Version      Image     Version   \n"
+         "--------------------------------------------------------\n"
+         "ROM       4.0.520      ROM       4.0.534  NIC " +
+         n + "\n";
+}
+std::string FoundLine(int i) {
+  std::string mac = "MAC-" + std::to_string(i);
+  mac.resize(std::max<size_t>(mac.size(), 17), ' ');
+  return "Found P3P 331 MAC: " + mac + " (v4.0.520)\n";
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+bool StartsWith(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool CanCreateFileIn(const std::string& dir) {
+  const std::string probe = JoinPath(dir, "probe");
+  const bool created = WriteFileBytes(probe, "x");
+  std::error_code ignored;
+  fs::remove(probe, ignored);
+  return created;
+}
+
+enum class Only { kAny, kPosix, kWindows };
+
+// How far the run gets, which decides the shape of its log.
+enum class Reach {
+  kMode,     // a mode runs: start lines, `log`, end stamp and exit code
+  kStartUp,  // refused at start-up: the log is exactly `log`
+  kNoLog,    // the log cannot be written: it stays as it was
+};
+
+class FaultMatrixTest;
+
+struct Row {
+  const char* name;
+  Only only;
+  std::vector<std::string> args;
+  std::string scenario;  // inside <zadiroz_scenario>
+  // Extra set-up; gives the reason when the row cannot be arranged here.
+  std::string (*arrange)(FaultMatrixTest&);
+  int code;
+  bool banner;          // the console starts with the banner
+  std::string console;  // after the banner
+  Reach reach;
+  std::vector<std::string> log;  // log lines of the mode (or of start-up)
+  std::vector<std::string> calls;
+  // Large rows: the console holds one `item` per adapter, checked by count,
+  // first and last; `console` is then the text after the last item.
+  std::string (*item)(int) = nullptr;
+  std::string input = "";
+  bool close_input = true;
+};
+
+// Every row runs in one test (one process start under Wine, where starting
+// the test program is what costs), each in a fresh scratch package.
+class FaultMatrixTest : public PackageFixture {
+ public:
+  // What the arrange steps of the rows use.
+  void WriteScenario(const std::string& body, bool strict_tool) {
+    ASSERT_TRUE(
+        WriteFileBytes(scenario_path_, std::string("<?xml version=\"1.0\"?>\n"
+                                                   "<zadiroz_scenario flash_version=\"4.0.534\"") +
+                                           (strict_tool ? " require_image=\"yes\"" : "") + ">\n" +
+                                           body + "</zadiroz_scenario>\n"));
+  }
+  void WriteBeside(const std::string& name, const std::string& bytes) {
+    ASSERT_TRUE(WriteFileBytes(JoinPath(scratch_, name), bytes));
+  }
+  void WritePackageConfig(const std::string& text) {
+    ASSERT_TRUE(WriteFileBytes(PackagePath("ZOVOREruz.xml"), text));
+  }
+  void RemovePackageFile(const std::string& name) { fs::remove(PackagePath(name)); }
+  void MakePackageDirectory(const std::string& name) { fs::create_directories(PackagePath(name)); }
+  // A copy of the program in a directory of its own, without the flash tool.
+  void RunProgramAlone() {
+    const fs::path alone = fs::path(scratch_) / "alone";
+    fs::create_directories(alone);
+    const fs::path copy = alone / fs::path(KX_PROGRAM_FILE).filename();
+    fs::copy_file(KX_PROGRAM_FILE, copy);
+    program_ = copy.string();
+  }
+  // The log's path is taken by a directory; the real log is kept aside.
+  void MakeLogPathADirectory() {
+    if (fs::exists(log_path_)) {
+      saved_log_ = log_path_ + ".fault-matrix";
+      fs::rename(log_path_, saved_log_);
+    } else {
+      saved_log_ = log_path_ + ".none";  // EndRow removes the directory
+    }
+    ASSERT_TRUE(fs::create_directories(log_path_));
+  }
+  // A directory that the program cannot write; false when this user can
+  // write it anyway (root).
+  bool MakeReadOnlyDirectory(const std::string& dir) {
+    fs::create_directories(dir);
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    readonly_ = dir;
+    return !CanCreateFileIn(dir);
+  }
+  bool MakeLock() { return WriteFileBytes(LockPath(), "locked"); }
+  bool HoldLockOpen() {
+    hold_ = std::make_unique<ExclusiveFileHold>(LockPath());
+    return hold_->held();
+  }
+
+  // The temporary directory of the program under test and its lock file.
+  std::string ProgramTemp() const {
+    const auto env = ScratchEnvironment(scratch_);
+    auto it = env.find("TMPDIR");
+    return it != env.end() ? it->second : fs::temp_directory_path().string();
+  }
+  std::string LockPath() const { return JoinPath(ProgramTemp(), "rozado_lock_file"); }
+  std::string LogDirectory() const { return fs::path(log_path_).parent_path().string(); }
+
+ protected:
+  void SetUp() override {}  // each row makes its own package
+
+  void StartRow() {
+    PackageFixture::SetUp();
+    CopyExample("p3p_rom.bin");
+    program_ = KX_PROGRAM_FILE;
+    scenario_path_ = JoinPath(scratch_, "scenario.xml");
+    calls_path_ = JoinPath(scratch_, "calls.txt");
+  }
+
+  // Puts back what a row changed outside its scratch directory.
+  void EndRow() {
+    hold_.reset();
+    std::error_code ignored;
+    if (!readonly_.empty()) fs::permissions(readonly_, fs::perms::owner_all, ignored);
+    readonly_.clear();
+    if (!scratch_.empty()) fs::remove(LockPath(), ignored);
+    if (!saved_log_.empty()) {
+      fs::remove(log_path_, ignored);
+      fs::rename(saved_log_, log_path_, ignored);
+    }
+    saved_log_.clear();
+  }
+
+  void TearDown() override { EndRow(); }
+
+  void RunAndCheck(const Row& row, std::string* skipped);
+
+  ProgramRun RunRow(const Row& row) {
+    ProgramOptions options;
+    options.working_directory = package_;
+    options.environment = ScratchEnvironment(scratch_);
+    options.environment["ZADIROZ_SCENARIO"] = ProgramPathAsSeen(scenario_path_);
+    options.environment["ZADIROZ_CALLS"] = ProgramPathAsSeen(calls_path_);
+    options.environment["ZADIROZ_STATE"] = ProgramPathAsSeen(JoinPath(scratch_, "state.txt"));
+    options.input = row.input;
+    options.close_input = row.close_input;
+    return RunProgramAndWait(program_, row.args, options);
+  }
+
+  std::vector<std::string> Calls() const {
+    std::istringstream in(ReadFileBytes(calls_path_));
+    std::vector<std::string> calls;
+    for (std::string line; std::getline(in, line);) calls.push_back(line);
+    return calls;
+  }
+
+  std::vector<std::string> PackageFiles() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(package_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // The log of a run that reaches its mode, up to and after the mode's lines.
+  std::string LogStart(const Row& row) const {
+    std::string echo = "Command line supplied:\n\t" + ProgramPathAsSeen(program_) + " ";
+    for (const std::string& arg : row.args) echo += arg + " ";
+    return Native(kChecking + Banner() + echo + "\nUpgrade began: <date>\n\n");
+  }
+  static std::string LogEnd(int code) {
+    return Native("Upgrade completed: <date>\n\nExiting with code " + std::to_string(code) + "\n");
+  }
+  static std::string Lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return Native(text);
+  }
+
+  std::string program_;
+  std::string scenario_path_;
+  std::string calls_path_;
+  std::string saved_log_;
+  std::string readonly_;
+  std::unique_ptr<ExclusiveFileHold> hold_;
+};
+
+// Arrange steps of the rows: empty when done, else why the row cannot run here.
+std::string ProgramAlone(FaultMatrixTest& t) {
+  t.RunProgramAlone();
+  return "";
+}
+std::string TruncatedList(FaultMatrixTest& t) {
+  const std::string list =
+      "<kx_rom_discovery version=\"1.0\"><type value=\"REDEVI_NIC\"/><devices><device>"
+      "<device_id value=\"NIC 5\"/><venid value=\"14E4\"/><devid value=\"1657\"/>"
+      "<subvenid value=\"103C\"/><subdevid value=\"22BE\"/><busnumber value=\"5\"/>"
+      "</device></devices></kx_rom_discovery>\n";
+  t.WriteBeside("truncated.xml", list.substr(0, list.size() / 2));
+  return "";
+}
+std::string DeepList(FaultMatrixTest& t) {
+  const size_t levels = 1000000;
+  std::string list = "<kx_rom_discovery>";
+  list.reserve(levels * 7 + 64);
+  for (size_t i = 0; i < levels; ++i) list += "<a>";
+  for (size_t i = 0; i < levels; ++i) list += "</a>";
+  t.WriteBeside("deep.xml", list + "</kx_rom_discovery>");
+  return "";
+}
+std::string ManyAdaptersScenario(FaultMatrixTest& t) {
+  std::string body;
+  for (int i = 0; i < ManyAdapters(); ++i) body += ManyAdapter(i);
+  t.WriteScenario(body, false);
+  return "";
+}
+std::string PackageMissing(FaultMatrixTest& t) {
+  t.RemovePackageFile("ZOVOREruz.xml");
+  return "";
+}
+std::string PackageEmpty(FaultMatrixTest& t) {
+  t.WritePackageConfig("");
+  return "";
+}
+std::string PackageMalformed(FaultMatrixTest& t) {
+  t.WritePackageConfig("<nic_fw_package><nic>");
+  return "";
+}
+std::string PackageWithoutGroups(FaultMatrixTest& t) {
+  t.WritePackageConfig(std::string("<nic_fw_package version=\"1.0\"><nic name=\"P3P 331\" ") +
+                       kP3P331 + " rom=\"4.0.534\" fwFile=\"p3p_rom.bin\"/></nic_fw_package>");
+  return "";
+}
+std::string PackageWithoutImageName(FaultMatrixTest& t) {
+  t.WritePackageConfig(std::string("<nic_fw_package version=\"1.0\"><nic name=\"group\">"
+                                   "<nic name=\"P3P 331\" ") +
+                       kP3P331 + " rom=\"4.0.534\"/></nic></nic_fw_package>");
+  return "";
+}
+std::string ImageMissing(FaultMatrixTest& t) {
+  t.RemovePackageFile("p3p_rom.bin");
+  return "";
+}
+std::string LogPathIsDirectory(FaultMatrixTest& t) {
+  t.MakeLogPathADirectory();
+  return "";
+}
+std::string LogDirectoryReadOnly(FaultMatrixTest& t) {
+  if (t.MakeReadOnlyDirectory(t.LogDirectory())) return "";
+  return "this user writes into read-only directories (root)";
+}
+std::string LockInReadOnlyTemp(FaultMatrixTest& t) {
+  if (!t.MakeLock()) return "the lock file cannot be made";
+  if (t.MakeReadOnlyDirectory(t.ProgramTemp())) return "";
+  return "this user deletes from read-only directories (root)";
+}
+std::string LockIsDirectory(FaultMatrixTest& t) {
+  fs::create_directories(t.LockPath());
+  return "";
+}
+std::string LockHeldOpen(FaultMatrixTest& t) {
+  if (t.MakeLock() && t.HoldLockOpen()) return "";
+  return "the lock file cannot be held open";
+}
+std::string ReportDirectory(FaultMatrixTest& t) {
+  t.MakePackageDirectory("somedir");
+  return "";
+}
+
+const std::vector<std::string> kListOnly = {kListCall};
+const std::vector<std::string> kNoCalls = {};
+
+// One row per line group: name, platforms, arguments, scenario, set-up; exit
+// code, banner, console, how far the run gets, log lines, the tool's calls.
+// clang-format off
+std::vector<Row> Rows() {
+  return {
+      // The flash tool and what it leaves in the NIC list.
+      {"ToolMissing", Only::kAny, {"-s"}, kOne, ProgramAlone, 0, false, "", Reach::kMode,
+       {kStarted, kListCommand, kNoListFile, Failed("98")}, kNoCalls},
+      {"ListExits1", Only::kAny, {"-c"}, kOne + R"(<operation name="list" exit="1"/>)", nullptr,
+       2, true, "", Reach::kMode, {kStarted, kListCommand, Failed("1")}, kListOnly},
+      {"ListExits5", Only::kAny, {"-d", "report.xml"},
+       kOne + R"(<operation name="list" exit="5"/>)", nullptr, 0, true, "", Reach::kMode,
+       {kStarted, kListCommand, Failed("5")}, kListOnly},
+      // The tool's own 98 with a list written is not the runner's 98.
+      {"ListExits98", Only::kAny, {"-s"}, kOne + R"(<operation name="list" exit="98"/>)",
+       nullptr, 0, false, "", Reach::kMode, {kStarted, kListCommand, Failed("98")}, kListOnly},
+      {"ListExits255", Only::kAny, {"-n"}, kOne + R"(<operation name="list" exit="255"/>)",
+       nullptr, 0, true, "", Reach::kMode, {kStarted, kListCommand, Failed("255")}, kListOnly},
+      // Killed after writing a good list: the list is not trusted, and it goes.
+      {"ListToolKilled", Only::kPosix, {"-y"}, kOne + R"(<operation name="list" signal="11"/>)",
+       nullptr, 0, true, "", Reach::kMode, {kStarted, kListCommand, Failed("139")}, kListOnly},
+      {"NoNicList", Only::kAny, {"-c"}, kOne + R"(<operation name="list" fault="no_file"/>)",
+       nullptr, 2, true, "", Reach::kMode, {kStarted, kListCommand, kNoListFile, Failed("0")},
+       kListOnly},
+      {"EmptyNicList", Only::kAny, {"-s"},
+       kOne + R"(<operation name="list" fault="body" body_hex=""/>)", nullptr, 0, false, "",
+       Reach::kMode, {kStarted, kListCommand, Loading("tempNicList.xml", "3"), Failed("0")},
+       kListOnly},
+      {"TruncatedNicList", Only::kAny, {"-y"},
+       kOne + R"(<operation name="list" fault="body" body_file="truncated.xml"/>)",
+       TruncatedList, 0, true, "", Reach::kMode,
+       {kStarted, kListCommand, Loading("tempNicList.xml", "1"), Failed("0")}, kListOnly},
+      {"Utf16NicListWorks", Only::kAny, {"-y"},
+       kOne + R"(<operation name="list" fault="body" body_hex=")" + Utf16ListHex() + "\"/>",
+       nullptr, 2, true, FlashedQuietly("5"), Reach::kMode, FlashedQuietlyLog(),
+       {kListCall, FlashCall("5")}},
+      {"WrongRoot", Only::kAny, {"-c"},
+       kOne + R"(<operation name="list" fault="body"><![CDATA[<nic_list><devices/></nic_list>]]></operation>)",
+       nullptr, 2, true, "", Reach::kMode,
+       {kStarted, kListCommand, Loading("tempNicList.xml", "11"), Failed("0")}, kListOnly},
+      {"FamilyRozado", Only::kAny, {"-s"}, kOne + R"(<nic_list type="ROZADO_NIC"/>)", nullptr, 0,
+       false, "", Reach::kMode, {kStarted, kListCommand, kRozado, Failed("0")}, kListOnly},
+      {"FamilyLowerCase", Only::kAny, {"-d", "report.xml"},
+       kOne + R"(<nic_list type="redevi_nic"/>)", nullptr, 0, true, "", Reach::kMode,
+       {kStarted, kListCommand,
+        "Unexpected value 'redevi_nic' in file tempNicList.xml. Expected 'REDEVI_NIC'.",
+        Failed("0")},
+       kListOnly},
+      // The supported adapters before the family line are never flashed.
+      {"FamilyAfterDevices", Only::kAny, {"-s", "-f"},
+       kTwo + R"(<nic_list type="ROZADO_NIC" type_position="last"/>)", nullptr, 0, false, "",
+       Reach::kMode, {kStarted, kListCommand, kRozado, Failed("0")}, kListOnly},
+      {"WrongFirmwareType", Only::kAny, {"-s"}, Adapter("5", "fw_type=\"EFI\""), nullptr, 0,
+       false, "", Reach::kMode,
+       {kStarted, kListCommand,
+        "Warning!!! - firmware type is not expected!. Expected type is ROM, current value is EFI",
+        Failed("0")},
+       kListOnly},
+      // The adapter before the unexpected type is kept (and flashed), the one with it never.
+      {"WrongFirmwareTypeAfterGoodAdapter", Only::kAny, {"-y"},
+       Adapter("5") + Adapter("6", "fw_type=\"EFI\""), nullptr, 2, true, FlashedQuietly("5"),
+       Reach::kMode,
+       FlashedQuietlyLog({"Warning!!! - firmware type is not expected!. Expected type is ROM, "
+                          "current value is EFI"}),
+       {kListCall, FlashCall("5")}},
+      {"InvalidIds", Only::kAny, {"-c"},
+       std::string(R"(<adapter device_id="X" venid="zz" devid="" subvenid="0x103C" subdevid="22BE" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)"),
+       nullptr, 2, true, "", Reach::kMode,
+       {kStarted, kListCommand, "Warning!!! - Invalid/Corrupted vendor ID (XML tag: venid) value.",
+        "Warning!!! - Invalid/Corrupted device ID (XML tag: devid) value.",
+        "NIC with PCI ID 0000-0000-103C-22BE is not identified as a supported REdevi P3P NIC.",
+        Failed("0")},
+       kListOnly},
+      {"MillionNestedElements", Only::kAny, {"-s"},
+       kOne + R"(<operation name="list" fault="body" body_file="deep.xml"/>)", DeepList, 0,
+       false, "", Reach::kMode,
+       {kStarted, kListCommand, Loading("tempNicList.xml", "17"), Failed("0")}, kListOnly},
+      {"ManyAdaptersShown", Only::kAny, {"-c"}, "", ManyAdaptersScenario, 0, true, "",
+       Reach::kMode, {kStarted, kListCommand, kDiscovered}, kListOnly, ShownBlock},
+      {"ManyAdaptersChecked", Only::kAny, {"-n"}, "", ManyAdaptersScenario, 4, true,
+       kRecommended, Reach::kMode, {kStarted, kListCommand, kDiscovered}, kListOnly, FoundLine},
+
+      // The package.
+      {"PackageMissing", Only::kAny, {"-s"}, kOne, PackageMissing, 0, false, kPackageMissing,
+       Reach::kStartUp, {"Supporting file ZOVOREruz.xml is missing. Cannot proceed."}, kNoCalls},
+      {"PackageEmpty", Only::kAny, {"-s"}, kOne, PackageEmpty, 0, false, "", Reach::kMode,
+       {kStarted, Loading("ZOVOREruz.xml", "3"), kNoImage,
+        "zadiroz -flashsupport -d  tempNicList.xml -p3",
+        "NIC with PCI ID 14E4-1657-103C-22BE is not identified as a supported REdevi P3P NIC.",
+        Failed("0")},
+       {"-flashsupport -d tempNicList.xml -p3"}},
+      {"PackageMalformed", Only::kAny, {"-c"}, kOne, PackageMalformed, 2, true, "",
+       Reach::kMode,
+       {kStarted, Loading("ZOVOREruz.xml", "1"), kNoImage,
+        "zadiroz -flashsupport -d  tempNicList.xml -p3",
+        "NIC with PCI ID 14E4-1657-103C-22BE is not identified as a supported REdevi P3P NIC.",
+        Failed("0")},
+       {"-flashsupport -d tempNicList.xml -p3"}},
+      {"PackageWithoutGroups", Only::kAny, {"-y"}, kOne, PackageWithoutGroups, 0, true, "",
+       Reach::kMode,
+       {kStarted, kNoImage, "zadiroz -flashsupport -d  tempNicList.xml -p3",
+        "NIC with PCI ID 14E4-1657-103C-22BE is not identified as a supported REdevi P3P NIC.",
+        Failed("0")},
+       {"-flashsupport -d tempNicList.xml -p3"}},
+      // A tool that needs the image refuses the listing: nothing to flash with.
+      {"PackageWithoutImageName", Only::kAny, {"-s"}, "STRICT" + kOne, PackageWithoutImageName,
+       0, false, "", Reach::kMode,
+       {kStarted, kNoImage, "zadiroz -flashsupport -d  tempNicList.xml -p3", kNoListFile,
+        Failed("4")},
+       {"-flashsupport -d tempNicList.xml -p3"}},
+      {"ImageMissing", Only::kAny, {"-y"}, "STRICT" + kOne, ImageMissing, 0, true, "",
+       Reach::kMode,
+       {kStarted, "Warning: Could not find firmware file p3p_rom.bin!", kListCommand,
+        kNoListFile, Failed("4")},
+       kListOnly},
+
+      // The log.
+      {"LogPathIsDirectory", Only::kAny, {"-y"}, kOne, LogPathIsDirectory, 2, true,
+       FlashedQuietly("5"), Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+      {"LogDirectoryReadOnly", Only::kPosix, {"-y"}, kOne, LogDirectoryReadOnly, 2, true,
+       FlashedQuietly("5"), Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+
+      // Standard input.
+      {"InputClosed", Only::kAny, {}, kTwo, nullptr, 3, true,
+       Question("5") + kInputProblem + kCancelled, Reach::kMode,
+       {kStarted, kListCommand, kDiscovered, "Found P3P 331 MAC: 00-10-18-AA-00-05 (v4.0.520)",
+        "Update firmware on 'NIC 5' (5:0.0) : ",
+        "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):Unknown input problem!", "Quit...", "",
+        "Firmware upgrade cancelled by User "},
+       kListOnly},
+      // A yes before the end of input is not flashed either: the run ends as a quit.
+      {"InputEndsMidRun", Only::kAny, {}, kTwo, nullptr, 3, true,
+       Question("5") + Question("6") + kInputProblem + kCancelled, Reach::kMode,
+       {kStarted, kListCommand, kDiscovered, "Found P3P 331 MAC: 00-10-18-AA-00-05 (v4.0.520)",
+        "Update firmware on 'NIC 5' (5:0.0) : ", "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):y",
+        "Found P3P 331 MAC: 00-10-18-AA-00-06 (v4.0.520)",
+        "Update firmware on 'NIC 6' (6:0.0) : ",
+        "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):Unknown input problem!", "Quit...", "",
+        "Firmware upgrade cancelled by User "},
+       kListOnly, nullptr, "y\n", false},
+
+      // The lock file of an interrupted tool run.
+      {"LockInReadOnlyTemp", Only::kPosix, {"-y"}, kOne, LockInReadOnlyTemp, 0, false, "",
+       Reach::kStartUp, {"Checking for any other instance of RozAdo tool!", kLockNotCleared},
+       kNoCalls},
+      {"LockIsDirectory", Only::kAny, {"-y"}, kOne, LockIsDirectory, 0, false, "",
+       Reach::kStartUp, {"Checking for any other instance of RozAdo tool!", kLockNotCleared},
+       kNoCalls},
+      {"LockHeldOpen", Only::kWindows, {"-y"}, kOne, LockHeldOpen, 0, false, "",
+       Reach::kStartUp, {"Checking for any other instance of RozAdo tool!", kLockNotCleared},
+       kNoCalls},
+
+      // Report paths that name a directory. The old "report" cannot be
+      // removed, so the tool is not asked for a new one that it could not be
+      // told apart from: the run fails, whatever the tool would have said.
+      {"ReportPathIsDirectory", Only::kAny, {"-d", "somedir"},
+       kOne + R"(<operation name="report" fault="no_file"/>)", ReportDirectory, 0, true,
+       "\nFailed to generate NIC discovery report to somedir.\n", Reach::kMode,
+       {kStarted, kListCommand, kDiscovered, "",
+        "Failed to generate NIC discovery report to somedir."},
+       kListOnly},
+      // A directory is no discovery report: the tool never gets it.
+      {"UpdateReportIsDirectory", Only::kAny, {"-u", "somedir"}, kOne, ReportDirectory, 0, true,
+       "", Reach::kMode, {"Error: Discovery file somedir not found!."}, kNoCalls},
+  };
+}
+// clang-format on
+
+void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
+  if (row.only == Only::kPosix && IsWindowsBuild()) {
+    *skipped = "POSIX only";
+    return;
+  }
+  if (row.only == Only::kWindows && !IsWindowsBuild()) {
+    *skipped = "Windows only: an open file can be deleted on POSIX";
+    return;
+  }
+  const bool strict = StartsWith(row.scenario, "STRICT");
+  WriteScenario(strict ? row.scenario.substr(6) : row.scenario, strict);
+  if (row.arrange != nullptr) *skipped = row.arrange(*this);
+  if (!skipped->empty() || HasFatalFailure()) return;
+
+  const std::string config_before = ReadFileBytes(PackagePath("ZOVOREruz.xml"));
+  const std::string image_before = ReadFileBytes(PackagePath("p3p_rom.bin"));
+  const std::vector<std::string> files_before = PackageFiles();
+  const std::string log_before = ReadFileBytes(log_path_);
+
+  ProgramRun run = RunRow(row);
+  ASSERT_TRUE(run.started);
+  EXPECT_EQ(run.exit_code, row.code);
+
+  // The console.
+  const std::string banner = row.banner ? Native(Banner()) : std::string();
+  if (row.item == nullptr) {
+    EXPECT_EQ(run.output, banner + Native(row.console));
+  } else {
+    const int last = ManyAdapters() - 1;
+    const std::string first_item = Native(row.item(0));
+    const std::string last_item = Native(row.item(last));
+    const std::string counted = first_item.substr(0, first_item.find("MAC-"));
+    EXPECT_EQ(Count(run.output, counted), static_cast<size_t>(last + 1));
+    EXPECT_TRUE(StartsWith(run.output, banner + first_item)) << run.output.substr(0, 2000);
+    EXPECT_TRUE(EndsWith(run.output, last_item + Native(row.console)));
+  }
+
+  // The log: appended to only, with the lines of the row.
+  const std::string log = ReadFileBytes(log_path_);
+  ASSERT_TRUE(StartsWith(log, log_before)) << "the log lost earlier content";
+  const std::string added = MaskStamps(log.substr(log_before.size()));
+  switch (row.reach) {
+    case Reach::kNoLog:
+      EXPECT_EQ(added, "");
+      break;
+    case Reach::kStartUp:
+      // The instance check looks at every process of the machine: a flash tool
+      // that someone else runs meanwhile refuses the run with its own message.
+      if (row.log.back() == kLockNotCleared &&
+          added == Lines({"Checking for any other instance of RozAdo tool!", kToolRunning})) {
+        std::cout << "row " << row.name << ": refused for a flash tool running elsewhere\n";
+        break;
+      }
+      EXPECT_EQ(added, Lines(row.log));
+      break;
+    case Reach::kMode:
+      if (row.item == nullptr) {
+        EXPECT_EQ(added, LogStart(row) + Lines(row.log) + LogEnd(row.code));
+      } else {
+        EXPECT_TRUE(StartsWith(added, LogStart(row) + Lines(row.log))) << added.substr(0, 2000);
+        EXPECT_TRUE(
+            EndsWith(added, Native(row.item(ManyAdapters() - 1) + row.console) + LogEnd(row.code)));
+      }
+      break;
+  }
+
+  // What the tool was asked to do, and the files afterwards.
+  EXPECT_EQ(Calls(), row.calls);
+  EXPECT_EQ(ReadFileBytes(PackagePath("ZOVOREruz.xml")), config_before);
+  EXPECT_EQ(ReadFileBytes(PackagePath("p3p_rom.bin")), image_before);
+  EXPECT_EQ(PackageFiles(), files_before);
+  EXPECT_FALSE(fs::exists(PackagePath("tempNicList.xml")));
+}
+
+TEST_F(FaultMatrixTest, EveryRowKeepsItsPromises) {
+  for (const Row& row : Rows()) {
+    SCOPED_TRACE(row.name);
+    StartRow();
+    std::string skipped;
+    RunAndCheck(row, &skipped);
+    EndRow();
+    if (!skipped.empty()) std::cout << "row " << row.name << " not run: " << skipped << "\n";
+  }
+}
+
+}  // namespace
