@@ -64,16 +64,19 @@ constexpr ByteClasses kByteClasses = makeByteClasses();
 
 inline uint8_t byteClass(char c) { return kByteClasses.of[static_cast<uint8_t>(c)]; }
 
+// Texts shorter than this may share their element's record block.
+constexpr ptrdiff_t kBlockTextLimit = 128;
+// Attribute sets (array and strings) smaller than this may share it too.
+constexpr size_t kBlockAttrsLimit = 512;
+
 enum ParseState { kExpectName, kHaveName, kHaveEquals, kContent };
 
-// An attribute of the start tag being read; the attributes of one start tag are
-// stored together in one allocation when the tag ends.
+// An attribute of the start tag being read: where its name and decoded value
+// (-1: no value) stand in the parser's string buffer. The attributes of one
+// start tag are stored together in one allocation when the tag ends.
 struct PendingAttr {
-  const char* name;
-  ptrdiff_t nameLength;
-  const char* value;  // null: no value
-  ptrdiff_t valueLength;
-  int64_t decodedLength;
+  size_t name;
+  ptrdiff_t value;
 };
 
 // True unless the end-tag text names the element: the element's name, letter
@@ -82,7 +85,7 @@ bool tagNameDiffers(const char* name, const char* tag) {
   if (name == nullptr) return true;
   size_t n = 0;
   for (; name[n] != '\0'; ++n) {
-    if (asciiLower(name[n]) != asciiLower(tag[n])) return true;
+    if (name[n] != tag[n] && asciiLower(name[n]) != asciiLower(tag[n])) return true;
   }
   char c = tag[n];
   return !(isXmlSpace(c) || c == '/' || c == '<' || c == '>' || c == '=');
@@ -112,6 +115,30 @@ const char* scanWord(const char* p, bool* hasReference) {
   return p;
 }
 
+// Where a quoted word that starts with the quote at p stops: at its closing
+// quote, or at the terminator or a "<" that comes first (then it is no quoted
+// word). *hasReference tells whether an "&" starts one of its characters.
+inline const char* scanQuoted(const char* p, bool* hasReference) {
+  const char quote = *p;
+  const char* q = p + 1;
+  bool reference = false;
+  for (;;) {
+    const char b = *q;
+    if ((byteClass(b) & kQuotedStop) == 0) {
+      ++q;
+    } else if (b == quote || b == '\0' || b == '<') {
+      break;
+    } else if (b == '&') {
+      reference = true;
+      ++q;
+    } else {
+      q += charLength(q);  // a lead byte, or the other quote
+    }
+  }
+  *hasReference = reference;
+  return q;
+}
+
 // First "<" or terminator at or after p (a character start) that starts a
 // character: inside content nothing else means anything, and a byte inside a
 // multi-byte character is never markup.
@@ -129,7 +156,10 @@ const char* findMarkup(const char* p) {
 class Parser {
  public:
   explicit Parser(const char* text) : pending_(text), pos_(text) {}
-  ~Parser() { std::free(attrs_); }
+  ~Parser() {
+    std::free(attrs_);
+    std::free(attrBytes_);
+  }
   Parser(const Parser&) = delete;
   Parser& operator=(const Parser&) = delete;
 
@@ -140,6 +170,9 @@ class Parser {
 
  private:
   Token nextToken();
+  enum Shortcut { kNotTaken, kTaken, kFailed };
+  Shortcut readQuotedAttribute();
+  Shortcut readTag();
   bool fail(XmlErrorCode code) {
     code_ = code;
     return false;
@@ -153,6 +186,7 @@ class Parser {
                        ptrdiff_t valueLength = 0, bool hasReference = false);
   bool storeAttributes();
 
+  XmlRecordPool records_;
   const char* pending_;  // start of text not yet turned into a text item, or null
   const char* pos_;
   const char* warning_ = nullptr;
@@ -169,7 +203,9 @@ class Parser {
   PendingAttr* attrs_ = nullptr;  // attributes of the current start tag
   int32_t attrCount_ = 0;
   int32_t attrCapacity_ = 0;
-  size_t attrBytes_ = 0;  // their strings, terminators included
+  char* attrBytes_ = nullptr;  // their names and decoded values, each with a NUL
+  size_t attrBytesLength_ = 0;
+  size_t attrBytesCapacity_ = 0;
 };
 
 Token Parser::nextToken() {
@@ -183,26 +219,11 @@ Token Parser::nextToken() {
     return t;
   }
   if (c == '"' || c == '\'') {
-    const char* q = p + 1;
-    bool reference = false;
-    for (;;) {
-      const char b = *q;
-      if ((byteClass(b) & kQuotedStop) == 0) {
-        ++q;
-      } else if (b == c || b == '\0' || b == '<') {
-        break;
-      } else if (b == '&') {
-        reference = true;
-        ++q;
-      } else {
-        q += charLength(q);  // a lead byte, or the other quote
-      }
-    }
+    const char* q = scanQuoted(p, &t.hasReference);
     if (*q == c) {
       pos_ = q + 1;
       t.kind = kQuotedWord;
       t.length = pos_ - p;
-      t.hasReference = reference;
       return t;
     }
     // An unclosed quote is just the first character of a word.
@@ -240,13 +261,89 @@ Token Parser::nextToken() {
   return t;
 }
 
+// Reads an attribute of the common shape name="value" (white space allowed
+// around "=") at once, giving exactly what the tokens word, "=" and quoted word
+// give. Anything else (a name that needs a closer look, a value that is no
+// quoted word) is left to the tokens: kNotTaken changes nothing.
+Parser::Shortcut Parser::readQuotedAttribute() {
+  const char* p = pos_;
+  while ((byteClass(*p) & kSpaceByte) != 0) ++p;
+  const char* name = p;
+  // A quote would start a quoted word, and the stop bytes need the tokenizer.
+  if ((byteClass(*p) & kWordStop) != 0 || *p == '"' || *p == '\'') return kNotTaken;
+  do {
+    ++p;
+  } while ((byteClass(*p) & kWordStop) == 0);
+  const char* nameEnd = p;
+  while ((byteClass(*p) & kSpaceByte) != 0) ++p;
+  if (*p != '=') return kNotTaken;
+  ++p;
+  while ((byteClass(*p) & kSpaceByte) != 0) ++p;
+  if (*p != '"' && *p != '\'') return kNotTaken;
+  bool hasReference = false;
+  const char* close = scanQuoted(p, &hasReference);
+  if (*close != *p) return kNotTaken;
+  pos_ = close + 1;
+  // A declaration drops a final "?" of its value token, which here is a quote.
+  if (!appendAttribute(name, nameEnd - name, p + 1, close - p - 1, hasReference)) return kFailed;
+  return kTaken;
+}
+
+// Reads a start-tag opener "<name" or a whole end tag "</name>" at pos_ (the
+// markup found in content) at once, giving exactly what the tokens give.
+// Raw-section openers, declarations and names that need a closer look are left
+// to the tokens: kNotTaken changes nothing.
+Parser::Shortcut Parser::readTag() {
+  const char* open = pos_;
+  if (*open != '<') return kNotTaken;
+  const bool isEnd = open[1] == '/';
+  const char* name = isEnd ? open + 2 : open + 1;
+  const char c = *name;
+  // Raw sections open with "<!" or "<P", declarations with "<?".
+  if ((byteClass(c) & kWordStop) != 0 || c == '"' || c == '\'' ||
+      (!isEnd && (c == '!' || c == 'P' || c == '?'))) {
+    return kNotTaken;
+  }
+  if (!isEnd) {
+    pos_ = name;  // where a text decoding error is reported
+    if (!emitPendingText(open)) return kFailed;
+    bool hasReference = false;
+    const char* nameEnd = scanWord(name, &hasReference);
+    pos_ = (byteClass(*nameEnd) & kSpaceByte) != 0 ? nameEnd + 1 : nameEnd;
+    Token word{kWord, name, nameEnd - name, -1, hasReference};
+    return openChild(word, false) ? kTaken : kFailed;
+  }
+  const char* nameEnd = name + 1;
+  while ((byteClass(*nameEnd) & kWordStop) == 0) ++nameEnd;
+  if (*nameEnd != '>') return kNotTaken;
+  pos_ = name;
+  if (!emitPendingText(open)) return kFailed;
+  pos_ = nameEnd + 1;
+  pending_ = pos_;
+  if (tagNameDiffers(current_->name, name)) {
+    code_ = kXmlUnclosedElement;
+    warning_ = pos_;
+    unmatched_ = name;
+  }
+  return closeCurrent() ? kTaken : kFailed;
+}
+
 void Parser::run(XmlElementData* document) {
   current_ = document;
   const char* attrName = nullptr;
   ptrdiff_t attrNameLength = 0;
   for (;;) {
     // Inside content words, quotes, ">" and "=" are text.
-    if (state_ == kContent) pos_ = findMarkup(pos_);
+    if (state_ == kContent) {
+      pos_ = findMarkup(pos_);
+      Shortcut shortcut = readTag();
+      if (shortcut == kFailed) return;
+      if (shortcut == kTaken) continue;
+    } else if (state_ == kExpectName) {
+      Shortcut shortcut = readQuotedAttribute();
+      if (shortcut == kFailed) return;
+      if (shortcut == kTaken) continue;
+    }
     Token t = nextToken();
     if (t.kind == kEnd) {
       if (state_ != kContent && !storeAttributes()) return;
@@ -373,9 +470,9 @@ bool Parser::closeCurrent() {
 bool Parser::openChild(const Token& name, bool isDeclaration) {
   if (depth_ >= kXmlMaxNestingDepth) return fail(kXmlNestingTooDeep);
   XmlElementData* child =
-      newElementData(name.start, static_cast<size_t>(name.length), isDeclaration);
+      newElementData(name.start, static_cast<size_t>(name.length), isDeclaration, &records_);
   if (child == nullptr) return fail(kXmlCannotOpenFile);
-  int32_t index = insertContentSlot(current_, kXmlContentElement, -1);
+  int32_t index = appendContentSlot(current_, kXmlContentElement);
   if (index < 0) {
     releaseElementData(child);
     return fail(kXmlCannotOpenFile);
@@ -419,10 +516,18 @@ bool Parser::appendText(const char* start, const char* end) {
     const size_t needed = previousLength + static_cast<size_t>(rawLength) + 1;
     char* joined = previous;
     size_t capacity = grownBefore ? joinedCapacity_ : previousLength + 1;
-    if (needed > capacity) {
+    if (needed > capacity || previous == e->blockText) {
       capacity = std::max(needed, capacity * 2);
-      joined = static_cast<char*>(std::realloc(previous, capacity));
-      if (joined == nullptr) return fail(kXmlCannotOpenFile);
+      if (previous == e->blockText) {
+        // A text in the record's block cannot grow in place: move it out.
+        joined = static_cast<char*>(std::malloc(capacity));
+        if (joined == nullptr) return fail(kXmlCannotOpenFile);
+        std::memcpy(joined, previous, previousLength + 1);
+        e->blockText = nullptr;
+      } else {
+        joined = static_cast<char*>(std::realloc(previous, capacity));
+        if (joined == nullptr) return fail(kXmlCannotOpenFile);
+      }
       previous = joined;
     }
     int64_t length = decodeEntities(start, rawLength, joined + previousLength, &code_);
@@ -439,19 +544,34 @@ bool Parser::appendText(const char* start, const char* end) {
     --e->sectionCount;
     return true;
   }
-  char* text = static_cast<char*>(std::malloc(static_cast<size_t>(rawLength) + 1));
+  // The first short text of an element usually fits in the block its record
+  // was just taken from, which saves a malloc and a free.
+  char* text = nullptr;
+  if (e->blockText == nullptr && rawLength < kBlockTextLimit) {
+    text = records_.allocateWithin(e->block, static_cast<size_t>(rawLength) + 1);
+  }
+  const bool inBlock = text != nullptr;
+  if (!inBlock) text = static_cast<char*>(std::malloc(static_cast<size_t>(rawLength) + 1));
   if (text == nullptr) return fail(kXmlCannotOpenFile);
   int64_t length = decodeEntities(start, rawLength, text, &code_);
   if (length < 0) {
-    std::free(text);
+    if (!inBlock) std::free(text);
     return false;
+  }
+  if (inBlock) {
+    int32_t index = appendContentSlot(e, kXmlContentText);
+    if (index < 0) return fail(kXmlCannotOpenFile);
+    e->texts[index] = text;
+    e->blockText = text;
+    ++e->textCount;
+    return true;
   }
   if (length < rawLength - rawLength / 4) {
     // Many references: give back what they saved.
     char* shrunk = static_cast<char*>(std::realloc(text, static_cast<size_t>(length) + 1));
     if (shrunk != nullptr) text = shrunk;
   }
-  int32_t index = insertContentSlot(e, kXmlContentText, -1);
+  int32_t index = appendContentSlot(e, kXmlContentText);
   if (index < 0) {
     std::free(text);
     return fail(kXmlCannotOpenFile);
@@ -482,7 +602,7 @@ bool Parser::readRawSection(int32_t kind) {
   pos_ = bodyEnd + std::strlen(close);
   if (bodyEnd == body) return true;  // an empty section leaves no item
   char* value = copyText(body, bodyEnd - body);
-  int32_t index = value == nullptr ? -1 : insertContentSlot(current_, kXmlContentSection, -1);
+  int32_t index = value == nullptr ? -1 : appendContentSlot(current_, kXmlContentSection);
   if (index < 0) {
     std::free(value);
     return fail(kXmlCannotOpenFile);
@@ -495,12 +615,6 @@ bool Parser::readRawSection(int32_t kind) {
 bool Parser::appendAttribute(const char* name, ptrdiff_t nameLength, const char* value,
                              ptrdiff_t valueLength, bool hasReference) {
   if (nameLength <= 0) return true;
-  int64_t decodedLength = valueLength;
-  if (hasReference) {
-    // Check the whole value now, so that an error points at it.
-    decodedLength = decodeEntities(value, valueLength, nullptr, &code_);
-    if (decodedLength < 0) return false;
-  }
   if (attrCount_ == attrCapacity_) {
     int32_t capacity = attrCapacity_ == 0 ? 16 : attrCapacity_ * 2;
     void* grown = attrCapacity_ >= INT32_MAX / 2
@@ -510,9 +624,38 @@ bool Parser::appendAttribute(const char* name, ptrdiff_t nameLength, const char*
     attrs_ = static_cast<PendingAttr*>(grown);
     attrCapacity_ = capacity;
   }
-  attrs_[attrCount_++] = PendingAttr{name, nameLength, value, valueLength, decodedLength};
-  attrBytes_ += static_cast<size_t>(nameLength) + 1 +
-                (value != nullptr ? static_cast<size_t>(decodedLength) + 1 : 0);
+  // Decoding never lengthens a value, so its raw length bounds the room needed.
+  const size_t needed = attrBytesLength_ + static_cast<size_t>(nameLength) + 1 +
+                        (value != nullptr ? static_cast<size_t>(valueLength) + 1 : 0);
+  if (needed > attrBytesCapacity_) {
+    size_t capacity = std::max(needed, attrBytesCapacity_ < 128 ? 256 : attrBytesCapacity_ * 2);
+    char* grown = static_cast<char*>(std::realloc(attrBytes_, capacity));
+    if (grown == nullptr) return fail(kXmlCannotOpenFile);
+    attrBytes_ = grown;
+    attrBytesCapacity_ = capacity;
+  }
+  PendingAttr& a = attrs_[attrCount_];
+  a.name = attrBytesLength_;
+  char* out = attrBytes_ + attrBytesLength_;
+  std::memcpy(out, name, static_cast<size_t>(nameLength));
+  out[nameLength] = '\0';
+  out += nameLength + 1;
+  a.value = -1;
+  if (value != nullptr) {
+    a.value = out - attrBytes_;
+    int64_t length = valueLength;
+    if (hasReference) {
+      // Checked and decoded here, so that an error points at this value.
+      length = decodeEntities(value, valueLength, out, &code_);
+      if (length < 0) return false;
+    } else {
+      std::memcpy(out, value, static_cast<size_t>(valueLength));
+      out[valueLength] = '\0';
+    }
+    out += length + 1;
+  }
+  attrBytesLength_ = static_cast<size_t>(out - attrBytes_);
+  ++attrCount_;
   return true;
 }
 
@@ -521,36 +664,29 @@ bool Parser::appendAttribute(const char* name, ptrdiff_t nameLength, const char*
 bool Parser::storeAttributes() {
   if (attrCount_ == 0) return true;
   size_t arrayBytes = sizeof(XmlAttr) * static_cast<size_t>(attrCount_);
-  char* block = static_cast<char*>(std::malloc(arrayBytes + attrBytes_));
+  const size_t bytes = arrayBytes + attrBytesLength_;
+  // Small sets usually fit in the block the element's record was just taken from.
+  int32_t packing = kAttrsPackedInRecordBlock;
+  char* block =
+      bytes < kBlockAttrsLimit ? records_.allocateWithin(current_->block, bytes) : nullptr;
+  if (block == nullptr) {
+    packing = kAttrsPacked;
+    block = static_cast<char*>(std::malloc(bytes));
+  }
   if (block == nullptr) return fail(kXmlCannotOpenFile);
   auto* attrs = reinterpret_cast<XmlAttr*>(block);
   char* strings = block + arrayBytes;
+  std::memcpy(strings, attrBytes_, attrBytesLength_);
   for (int32_t i = 0; i < attrCount_; ++i) {
     const PendingAttr& a = attrs_[i];
-    char* name = strings;
-    std::memcpy(name, a.name, static_cast<size_t>(a.nameLength));
-    name[a.nameLength] = '\0';
-    strings += a.nameLength + 1;
-    char* value = nullptr;
-    if (a.value != nullptr) {
-      value = strings;
-      // References always shorten a value, so an unchanged length means none.
-      if (a.decodedLength == a.valueLength) {
-        std::memcpy(value, a.value, static_cast<size_t>(a.valueLength));
-        value[a.valueLength] = '\0';
-      } else {
-        decodeEntities(a.value, a.valueLength, value, &code_);  // checked when read
-      }
-      strings += a.decodedLength + 1;
-    }
-    attrs[i] = XmlAttr{name, value};
+    attrs[i] = XmlAttr{strings + a.name, a.value < 0 ? nullptr : strings + a.value};
   }
   current_->attrs = attrs;
   current_->attrCount = attrCount_;
   current_->attrCapacity = attrCount_;
-  current_->attrsPacked = 1;
+  current_->attrsPacked = packing;
   attrCount_ = 0;
-  attrBytes_ = 0;
+  attrBytesLength_ = 0;
   return true;
 }
 

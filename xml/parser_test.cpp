@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "xml/test_util.h"
 
@@ -268,6 +270,97 @@ TEST_F(ParserTest, ManySiblingsAndTexts) {
   EXPECT_EQ(childCount(e), 100000);
   EXPECT_EQ(textCount(e), 100000);
   EXPECT_EQ(contentAt(e, 199999), 99999 * 4 + kXmlContentElement);
+}
+
+// A document of `count` items, each with attributes and a short text, large
+// enough to spread its records over many blocks.
+std::string items(int32_t count) {
+  std::string text = "<list>";
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string n = std::to_string(i);
+    text += "<item id=\"" + n + "\" note='a &amp; b'><name>item " + n + "</name></item>";
+  }
+  return text + "</list>";
+}
+
+TEST_F(ParserTest, ParsedElementsAreFreedOneByOneInAnyOrder) {
+  const int32_t count = 3000;
+  const int64_t blocks = liveXmlRecordBlockCount();
+  std::vector<XmlElement> kept;
+  {
+    XmlElement list = parseXmlText(items(count).c_str(), nullptr, nullptr);
+    ASSERT_EQ(childCount(list), count);
+    for (int32_t i = 0; i < count; ++i) kept.push_back(childAt(childAt(list, i), 0));
+  }
+  // Release them in a scattered order; the rest stay whole.
+  const size_t stride = 7;  // coprime with count
+  for (size_t k = 0; k < kept.size(); ++k) {
+    const size_t i = k * stride % kept.size();
+    const std::string expected = "name('item " + std::to_string(i) + "')";
+    ASSERT_EQ(describe(kept[i]), expected);
+    kept[i] = XmlElement();
+    if (k + 1 < kept.size()) {
+      EXPECT_GT(liveXmlRecordBlockCount(), blocks);
+    }
+  }
+  EXPECT_EQ(liveXmlRecordBlockCount(), blocks);
+}
+
+TEST_F(ParserTest, RepeatedParsesGiveTheirMemoryBack) {
+  const std::string text = items(500);
+  const int64_t blocks = liveXmlRecordBlockCount();
+  int64_t firstRoundBlocks = 0;
+  int64_t mostBlocks = 0;
+  XmlElement survivor;
+  for (int32_t round = 0; round < 200; ++round) {
+    XmlElement list = parseXmlText(text.c_str(), nullptr, nullptr);
+    ASSERT_EQ(childCount(list), 500);
+    if (round == 0) firstRoundBlocks = liveXmlRecordBlockCount() - blocks;
+    mostBlocks = std::max(mostBlocks, liveXmlRecordBlockCount() - blocks);
+    // One leaf of each round outlives it, then goes with the next round.
+    survivor = childAt(childAt(list, round % 500), 0);
+  }
+  EXPECT_EQ(describe(survivor), "name('item 199')");
+  // A kept leaf holds only its own block, and no round needs more than the
+  // first one did plus the block of the leaf kept from the one before.
+  EXPECT_EQ(liveXmlRecordBlockCount() - blocks, 1);
+  EXPECT_GT(firstRoundBlocks, 1);
+  EXPECT_LE(mostBlocks, firstRoundBlocks + 1);
+  survivor = XmlElement();
+  EXPECT_EQ(liveXmlRecordBlockCount(), blocks);
+}
+
+TEST_F(ParserTest, ParsedElementsMoveAndChangeAfterTheParse) {
+  XmlElement target = createRootElement("target", false);
+  {
+    XmlElement list =
+        parseXmlText("<l><e a='1' b=\"x&lt;y\">t<!--c-->u</e><f>v</f></l>", nullptr, nullptr);
+    ASSERT_EQ(describe(list), "l(e[a=1 b=x<y]('tu'),f('v'))");
+    XmlElement e = childAt(list, 0);
+    XmlElement f = childAt(list, 1);
+    appendAttr(e, "c", "3");  // unpacks the attributes stored with the record
+    EXPECT_TRUE(insertText(f, "w", 0));
+    attachElement(target, e, -1);
+    attachElement(target, f, -1);
+    EXPECT_EQ(describe(list), "l");
+  }
+  EXPECT_EQ(describe(target), "target(e[a=1 b=x<y c=3]('tu'),f('w','v'))");
+  EXPECT_EQ(render(target, false),
+            "<target><e a=\"1\" b=\"x&lt;y\" c=\"3\">tu</e><f>wv</f></target>");
+}
+
+TEST_F(ParserTest, LongTextsAndAttributeSetsBesideShortOnes) {
+  const std::string longText(5000, 'x');
+  const std::string longValue(3000, 'v');
+  const std::string text = "<a><b>" + longText + "</b><c k='" + longValue + "'>s</c><d>" +
+                           std::string(127, 'y') + "</d><e>" + std::string(128, 'z') + "</e></a>";
+  XmlElement a = parseXmlText(text.c_str(), nullptr, nullptr);
+  ASSERT_EQ(childCount(a), 4);
+  EXPECT_EQ(textAt(childAt(a, 0), 0), longText);
+  EXPECT_EQ(attributeValue(childAt(a, 1), "k", nullptr), longValue);
+  EXPECT_STREQ(textAt(childAt(a, 1), 0), "s");
+  EXPECT_EQ(textAt(childAt(a, 2), 0), std::string(127, 'y'));
+  EXPECT_EQ(textAt(childAt(a, 3), 0), std::string(128, 'z'));
 }
 
 }  // namespace

@@ -9,14 +9,22 @@
 #include "xml/xml.h"
 #include "xml/xml_internal.h"
 
-/// Fixture that fails a test which leaves element records behind.
+/// Fixture that fails a test which leaves element records (or the blocks that
+/// parsed records live in) behind.
 class XmlTest : public ::testing::Test {
  protected:
-  void SetUp() override { live_ = liveXmlElementCount(); }
-  void TearDown() override { EXPECT_EQ(liveXmlElementCount(), live_) << "element records leaked"; }
+  void SetUp() override {
+    live_ = liveXmlElementCount();
+    blocks_ = liveXmlRecordBlockCount();
+  }
+  void TearDown() override {
+    EXPECT_EQ(liveXmlElementCount(), live_) << "element records leaked";
+    EXPECT_EQ(liveXmlRecordBlockCount(), blocks_) << "record blocks leaked";
+  }
 
  private:
   int64_t live_ = 0;
+  int64_t blocks_ = 0;
 };
 
 /// Compact picture of a tree: name (#doc for the nameless node, ? before a

@@ -1,6 +1,7 @@
 // The element record, its handle and reference counting, the free step, the
 // static tables, and the content-order bookkeeping shared by the parser and the
 // edits.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +12,7 @@ namespace {
 // Number of live records, for the tests' leak checks. The only mutable state of
 // the library besides the trees themselves.
 int64_t liveElements = 0;
+int64_t liveBlocks = 0;
 
 constexpr int32_t kFirstCapacity = 4;
 
@@ -42,24 +44,61 @@ bool grow(T** array, int32_t* capacity, int32_t count, const T* inlineStore = nu
   return ok;
 }
 
+// A block is filled from the front; records never move and their room is not
+// reused, the block goes when its count reaches 0. The first block of a parse is
+// small, so that a small document costs little; later ones grow up to a size
+// that keeps the allocator's requests few.
+constexpr size_t kFirstBlockSize = 1000;
+constexpr size_t kMaxBlockSize = 16000;
+constexpr size_t kRecordAlign = alignof(XmlElementData);
+
+}  // namespace
+
+struct XmlRecordBlock {
+  int64_t records;  // records living in the block, plus 1 while the pool fills it
+  size_t used;
+  size_t size;
+};
+
+namespace {
+
+constexpr size_t kBlockHeader =
+    (sizeof(XmlRecordBlock) + kRecordAlign - 1) / kRecordAlign * kRecordAlign;
+
+void releaseBlock(XmlRecordBlock* block) {
+  if (--block->records > 0) return;
+  std::free(block);
+  --liveBlocks;
+}
+
 // Frees everything a record owns and the record itself; the children have
 // already been dealt with.
 void freeRecord(XmlElementData* data) {
-  for (int32_t i = 0; i < data->textCount; ++i) std::free(data->texts[i]);
+  for (int32_t i = 0; i < data->textCount; ++i) {
+    if (data->texts[i] != data->blockText) std::free(data->texts[i]);
+  }
   for (int32_t i = 0; i < data->sectionCount; ++i) {
     std::free(const_cast<char*>(data->sections[i].value));
   }
-  if (!data->attrsPacked) {
+  if (data->attrsPacked == kAttrsSeparate) {
     for (int32_t i = 0; i < data->attrCount; ++i) {
       std::free(const_cast<char*>(data->attrs[i].name));
     }
   }
-  std::free(data->children);
+  // Most records own few arrays: skip the calls for the others.
+  if (data->children != nullptr) std::free(data->children);
   if (data->texts != &data->inlineText) std::free(data->texts);
-  std::free(data->sections);
-  std::free(data->attrs);
+  if (data->sections != nullptr) std::free(data->sections);
+  if (data->attrs != nullptr && data->attrsPacked != kAttrsPackedInRecordBlock) {
+    std::free(data->attrs);
+  }
   if (data->contentOrder != data->inlineOrder) std::free(data->contentOrder);
-  std::free(data);  // the name lives in the same block
+  // The name lives in the same block as the record.
+  if (data->block != nullptr) {
+    releaseBlock(data->block);
+  } else {
+    std::free(data);
+  }
   --liveElements;
 }
 
@@ -127,11 +166,47 @@ char* copyText(const char* text, int64_t length) {
   return copy;
 }
 
-XmlElementData* newElementData(const char* name, size_t nameLength, bool isDeclaration) {
-  size_t extra = name == nullptr ? 0 : nameLength + 1;
-  auto* data = static_cast<XmlElementData*>(std::malloc(sizeof(XmlElementData) + extra));
+XmlRecordPool::~XmlRecordPool() {
+  if (block_ != nullptr) releaseBlock(block_);
+}
+
+void* XmlRecordPool::allocate(size_t bytes, XmlRecordBlock** block) {
+  bytes = (bytes + kRecordAlign - 1) / kRecordAlign * kRecordAlign;
+  if (block_ == nullptr || block_->size - block_->used < bytes) {
+    // A record too large for a block of the usual sizes gets a block to itself.
+    nextSize_ = nextSize_ == 0 ? kFirstBlockSize : std::min(nextSize_ * 2, kMaxBlockSize);
+    const size_t size = std::max(nextSize_, kBlockHeader + bytes);
+    auto* fresh = static_cast<XmlRecordBlock*>(std::malloc(size));
+    if (fresh == nullptr) return nullptr;
+    ++liveBlocks;
+    *fresh = XmlRecordBlock{1, kBlockHeader, size};
+    if (block_ != nullptr) releaseBlock(block_);
+    block_ = fresh;
+  }
+  void* room = reinterpret_cast<char*>(block_) + block_->used;
+  block_->used += bytes;
+  ++block_->records;
+  *block = block_;
+  return room;
+}
+
+char* XmlRecordPool::allocateWithin(XmlRecordBlock* block, size_t bytes) {
+  bytes = (bytes + kRecordAlign - 1) / kRecordAlign * kRecordAlign;
+  if (block == nullptr || block != block_ || block_->size - block_->used < bytes) return nullptr;
+  char* room = reinterpret_cast<char*>(block_) + block_->used;
+  block_->used += bytes;
+  return room;
+}
+
+XmlElementData* newElementData(const char* name, size_t nameLength, bool isDeclaration,
+                               XmlRecordPool* pool) {
+  size_t bytes = sizeof(XmlElementData) + (name == nullptr ? 0 : nameLength + 1);
+  XmlRecordBlock* block = nullptr;
+  auto* data = static_cast<XmlElementData*>(pool != nullptr ? pool->allocate(bytes, &block)
+                                                            : std::malloc(bytes));
   if (data == nullptr) return nullptr;
   std::memset(data, 0, sizeof(XmlElementData));
+  data->block = block;
   if (name != nullptr) {
     data->name = reinterpret_cast<char*>(data + 1);
     std::memcpy(data->name, name, nameLength);
@@ -239,7 +314,7 @@ void removeContentEntry(XmlElementData* data, XmlContentKind kind, int32_t index
 }
 
 bool reserveAttr(XmlElementData* data) {
-  if (data->attrsPacked) {
+  if (data->attrsPacked != kAttrsSeparate) {
     // Give every attribute its own block again, so that the array can grow.
     int32_t count = data->attrCount;
     auto* attrs =
@@ -259,16 +334,18 @@ bool reserveAttr(XmlElementData* data) {
       if (old.value != nullptr) std::memcpy(block + nameSize, old.value, valueSize);
       attrs[i] = XmlAttr{block, old.value == nullptr ? nullptr : block + nameSize};
     }
-    std::free(data->attrs);
+    if (data->attrsPacked == kAttrsPacked) std::free(data->attrs);
     data->attrs = attrs;
     data->attrCapacity = count + 1;
-    data->attrsPacked = 0;
+    data->attrsPacked = kAttrsSeparate;
     return true;
   }
   return grow(&data->attrs, &data->attrCapacity, data->attrCount);
 }
 
 int64_t liveXmlElementCount() { return liveElements; }
+
+int64_t liveXmlRecordBlockCount() { return liveBlocks; }
 
 int32_t xmlRefCount(const XmlElement& element) {
   XmlElementData* data = XmlElementAccess::data(element);

@@ -11,6 +11,39 @@
 
 constexpr int32_t kInlineContentEntries = 4;
 
+struct XmlRecordBlock;
+
+/// Hands out the element records of one parse from shared blocks, which saves a
+/// malloc and a free per element. Each block counts the records living in it
+/// (and the pool, while it still fills it) and is freed with the last of them,
+/// so records stay freeable one by one, in any order, after the parse too.
+class XmlRecordPool {
+ public:
+  XmlRecordPool() = default;
+  ~XmlRecordPool();
+  XmlRecordPool(const XmlRecordPool&) = delete;
+  XmlRecordPool& operator=(const XmlRecordPool&) = delete;
+
+  /// Room for a record of `bytes` bytes in the current block (counted as one
+  /// more record of it); null when memory runs out.
+  void* allocate(size_t bytes, XmlRecordBlock** block);
+  /// Room for `bytes` more bytes that belong to a record of `block` (the block
+  /// is not counted again: the room lives as long as the block), or null when
+  /// that is not the block being filled or it has no room left.
+  char* allocateWithin(XmlRecordBlock* block, size_t bytes);
+
+ private:
+  XmlRecordBlock* block_ = nullptr;
+  size_t nextSize_ = 0;
+};
+
+/// How an element's attributes are stored: each name with its value in a block
+/// of its own, or all of them in one block with the array (packed), which is
+/// either a block of its own or room in the element's record block.
+constexpr int32_t kAttrsSeparate = 0;
+constexpr int32_t kAttrsPacked = 1;
+constexpr int32_t kAttrsPackedInRecordBlock = 2;
+
 /// One element. Arrays are allocated lazily; the *Capacity fields are the sizes
 /// allocated (geometric growth keeps appends amortised constant). The content
 /// order starts in inlineOrder and the texts in inlineText, so that small leaf
@@ -36,9 +69,11 @@ struct XmlElementData {
   int32_t sectionCapacity;
   int32_t attrCapacity;
   int32_t contentCapacity;
-  int32_t attrsPacked;
+  int32_t attrsPacked;  // kAttrs* below
   int32_t inlineOrder[kInlineContentEntries];
   char* inlineText;
+  XmlRecordBlock* block;  // the shared block the record lives in, or null: its own
+  char* blockText;        // the one text that lives in that block too, or null
 };
 
 /// Gives the library's own code access to the record behind a handle.
@@ -143,8 +178,9 @@ bool namesEqual(const char* a, const char* b);
 char* copyText(const char* text, int64_t length);
 
 /// New parentless record with a copy of the name (null name: nameless node) and
-/// reference count 0; null when memory runs out.
-XmlElementData* newElementData(const char* name, size_t nameLength, bool isDeclaration);
+/// reference count 0, from the pool when one is given; null when memory runs out.
+XmlElementData* newElementData(const char* name, size_t nameLength, bool isDeclaration,
+                               XmlRecordPool* pool = nullptr);
 
 /// Drops one reference and frees the record (and every descendant that no
 /// longer has a reference) when none is left. Never recursive.
@@ -161,6 +197,20 @@ bool reserveContentSlot(XmlElementData* data, XmlContentKind kind);
 /// runs out (nothing changed).
 int32_t insertContentSlot(XmlElementData* data, XmlContentKind kind, int32_t position);
 
+/// insertContentSlot at the end, without a call while the arrays have room.
+inline int32_t appendContentSlot(XmlElementData* data, XmlContentKind kind) {
+  const int32_t count = kind == kXmlContentElement ? data->childCount
+                        : kind == kXmlContentText  ? data->textCount
+                                                   : data->sectionCount;
+  const int32_t capacity = kind == kXmlContentElement ? data->childCapacity
+                           : kind == kXmlContentText  ? data->textCapacity
+                                                      : data->sectionCapacity;
+  const int32_t n = data->childCount + data->textCount + data->sectionCount;
+  if (count >= capacity || n >= data->contentCapacity) return insertContentSlot(data, kind, -1);
+  data->contentOrder[n] = count * 4 + kind;
+  return count;
+}
+
 /// Removes the entry index * 4 + kind from the content order.
 void removeContentEntry(XmlElementData* data, XmlContentKind kind, int32_t index);
 
@@ -170,6 +220,8 @@ bool reserveAttr(XmlElementData* data);
 
 /// Test-only: number of element records currently allocated.
 int64_t liveXmlElementCount();
+/// Test-only: number of shared record blocks currently allocated.
+int64_t liveXmlRecordBlockCount();
 /// Test-only: reference count of the element (0 for the null element).
 int32_t xmlRefCount(const XmlElement& element);
 
