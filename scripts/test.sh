@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the utility for Linux and for Windows and runs every test: the unit and
-# end-to-end tests natively, the same tests of the Windows build under Wine, and
-# a short fuzzing run of the XML parser.
+# end-to-end tests natively, the same tests again in a sanitized build, the same
+# tests of the Windows build under Wine, and a short fuzzing run of every input
+# the utility reads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -12,6 +13,9 @@ echo "== Linux build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 (cd build && ctest -j2 --output-on-failure)
+
+echo "== Linux build and tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+scripts/sanitize.sh
 
 echo "== Windows build and tests under Wine"
 cmake -S . -B build-win -DCMAKE_BUILD_TYPE=Release \
@@ -27,6 +31,6 @@ wineserver -k 2>/dev/null || true
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== Short fuzzing run"
-  scripts/fuzz.sh "${KX_FUZZ_SECONDS:-60}"
+  scripts/fuzz.sh "${KX_FUZZ_SECONDS:-75}"
 fi
 echo "All tests passed."
