@@ -93,24 +93,6 @@ inline std::string ReadFile(const char* name) {
   return bytes;
 }
 
-/// True when `text` is well-formed UTF-8 in the sense the XML reader needs: every
-/// lead byte C2 to F4 is followed by as many continuation bytes as it announces.
-inline bool WellFormedUtf8(const std::string& text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const size_t n = (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
-                                                  : (c >= 0xF0 && c <= 0xF4) ? 4
-                                                                             : 1;
-    if (i + n > text.size()) return false;
-    for (size_t k = 1; k < n; ++k) {
-      const unsigned char follow = static_cast<unsigned char>(text[i + k]);
-      if (follow < 0x80 || follow > 0xBF) return false;
-    }
-    i += n - 1;
-  }
-  return true;
-}
-
 /// The version-only file, when one was written, must read back as the file the
 /// program and its callers expect: a `kx_rom_discovery` root with five entries.
 /// Not checked when the file holds bytes that are not well-formed UTF-8 (values
@@ -118,7 +100,7 @@ inline bool WellFormedUtf8(const std::string& text) {
 /// &#xE9; gives a lone byte): the reader takes a lead byte together with the
 /// bytes after it, the closing quote included.
 inline void CheckVersionOnlyFile(const char* name) {
-  if (!Exists(name) || !WellFormedUtf8(ReadFile(name))) return;
+  if (!Exists(name)) return;
   XmlParseResult result{};
   XmlElement root = parseXmlFile(name, "kx_rom_discovery", &result);
   if (result.code != kXmlSuccess || childCount(root) != 5) {

@@ -4,6 +4,7 @@
 // between references at once.
 #include "xml/entities.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "xml/xml_internal.h"
@@ -150,11 +151,37 @@ int64_t decodeEntities(const char* text, ptrdiff_t length, char* dest, XmlErrorC
   return size;
 }
 
+namespace {
+
+// True when the byte at p starts a multi-byte character whose continuation
+// bytes are not all there (a lone byte from a character reference such as
+// &#233;, or a broken sequence).
+bool isBrokenLeadByte(const char* p) {
+  int32_t n = ByteLengthTable[static_cast<uint8_t>(*p)];
+  for (int32_t i = 1; i < n; ++i) {
+    if ((static_cast<uint8_t>(p[i]) & 0xC0) != 0x80) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 size_t escapeText(char* dest, const char* src) {
   if (src == nullptr) return 0;
   size_t size = 0;
   for (const char* p = src; *p != '\0';) {
     int32_t k = escapeIndex(*p);
+    if (k < 0 && isBrokenLeadByte(p)) {
+      // Written verbatim, such a byte would swallow the markup after it when
+      // the text is read again; as a character reference it reads back as the
+      // same single byte.
+      char reference[8];
+      std::snprintf(reference, sizeof reference, "&#x%02X;", static_cast<uint8_t>(*p));
+      if (dest != nullptr) std::memcpy(dest + size, reference, 6);
+      size += 6;
+      ++p;
+      continue;
+    }
     const char* piece = k >= 0 ? EntityTable[k].entity : p;
     size_t n = static_cast<size_t>(k >= 0 ? EntityTable[k].length : charLength(p));
     if (dest != nullptr) std::memcpy(dest + size, piece, n);

@@ -126,7 +126,13 @@ TEST_F(WriterTest, Escaping) {
       {"<&>\"'", "&lt;&amp;&gt;&quot;&apos;"},
       {"a\"b&c", "a&quot;b&amp;c"},
       {"\xE3\x81\x82<", "\xE3\x81\x82&lt;"},
-      {"\xE3", "\xE3"},  // a cut-off character stops at the terminator
+      {"\xC3\xA9 ok", "\xC3\xA9 ok"},
+      // A lead byte without its continuation bytes would swallow what follows
+      // when read again: it is written as a character reference.
+      {"\xE3", "&#xE3;"},
+      {"4.0 \xE9\"x", "4.0 &#xE9;&quot;x"},
+      {"\xF0\x9F\x98<", "&#xF0;\x9F\x98&lt;"},
+      {"\xC3" "A", "&#xC3;A"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source);
@@ -135,6 +141,22 @@ TEST_F(WriterTest, Escaping) {
     std::memset(buffer, 'X', sizeof buffer);
     EXPECT_EQ(escapeXmlText(buffer, c.source), buffer);
     EXPECT_STREQ(buffer, c.escaped);
+  }
+  // Such a byte reads back as itself, and the markup after it stays intact.
+  for (const char* value : {"4.0.534 \xE9", "\xE9", "a\xF4\x80" "b"}) {
+    SCOPED_TRACE(value);
+    XmlElement root = createRootElement("r", false);
+    appendAttr(root, "value", value);
+    XmlElement child = createRootElement("c", false);
+    attachElement(root, child, -1);
+    char* text = renderXml(root, true, nullptr);
+    XmlParseResult result{};
+    XmlElement again = parseXmlText(text, "r", &result);
+    releaseXmlText(text);
+    EXPECT_EQ(result.code, kXmlSuccess);
+    ASSERT_NE(attributeValue(again, "value", nullptr), nullptr);
+    EXPECT_STREQ(attributeValue(again, "value", nullptr), value);
+    EXPECT_EQ(childCount(again), 1);
   }
   char buffer[4] = "abc";
   EXPECT_EQ(escapedLength(nullptr), 0u);
