@@ -94,11 +94,9 @@ inline std::string ReadFile(const char* name) {
 }
 
 /// The version-only file, when one was written, must read back as the file the
-/// program and its callers expect: a `kx_rom_discovery` root with five entries.
-/// Not checked when the file holds bytes that are not well-formed UTF-8 (values
-/// of the input files are copied as bytes, and a character reference such as
-/// &#xE9; gives a lone byte): the reader takes a lead byte together with the
-/// bytes after it, the closing quote included.
+/// program and its callers expect: a `kx_rom_discovery` root with five entries,
+/// also when the values hold lone bytes (a character reference such as &#xE9;
+/// in the NIC list gives one).
 inline void CheckVersionOnlyFile(const char* name) {
   if (!Exists(name)) return;
   XmlParseResult result{};
