@@ -19,6 +19,8 @@ std::string InLog(const std::string& text) {
   std::ifstream in(path.string(), std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
+  in.close();
+  std::filesystem::remove(path);
   return out.str();
 }
 

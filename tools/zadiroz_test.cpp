@@ -17,6 +17,10 @@ using zadiroz::Scenario;
 class ToolTest : public ::testing::Test {
  protected:
   void SetUp() override { dir_ = MakeScratchDirectory("tool"); }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
 
   bool Load(const std::string& text, Scenario* scenario, std::string* error) {
     const std::string path = JoinPath(dir_, "scenario.xml");

@@ -36,6 +36,9 @@ std::string MaskStamps(const std::string& log) {
 }
 
 void PackageFixture::SetUp() {
+  // A test may start over with a fresh package: the previous one goes.
+  std::error_code ignored;
+  if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
   scratch_ = MakeScratchDirectory("package");
   package_ = JoinPath(scratch_, "package");
   temp_ = JoinPath(scratch_, "tmp");
@@ -45,6 +48,11 @@ void PackageFixture::SetUp() {
   CopyExample("ZOVOREruz.xml");
   log_path_ = ProgramLogPath(JoinPath(scratch_, "drive"));
   log_start_ = ReadFileBytes(log_path_).size();
+}
+
+PackageFixture::~PackageFixture() {
+  std::error_code ignored;
+  if (!scratch_.empty()) std::filesystem::remove_all(scratch_, ignored);
 }
 
 void PackageFixture::CopyExample(const std::string& name) {

@@ -14,6 +14,8 @@
 class PackageFixture : public ::testing::Test {
  protected:
   void SetUp() override;
+  /// Removes the scratch folders (whatever a test's own TearDown does).
+  ~PackageFixture() override;
 
   /// Copies a file of examples/ into the package directory.
   void CopyExample(const std::string& name);

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include <filesystem>
+
 #include "tests/support/run_program.h"
 
 const char* NativeNewline() { return "\n"; }
@@ -54,6 +56,8 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   run.started = true;
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.output = ReadFileBytes(output_path);
+  std::error_code ignored;
+  std::filesystem::remove_all(scratch, ignored);
   return run;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <filesystem>
+
 #include "tests/support/run_program.h"
 
 namespace {
@@ -95,6 +97,8 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   run.started = true;
   run.exit_code = static_cast<int>(code);
   run.output = ReadFileBytes(output_path);
+  std::error_code ignored;
+  std::filesystem::remove_all(scratch, ignored);
   return run;
 }
 
