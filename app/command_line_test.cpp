@@ -1,7 +1,6 @@
 #include "app/command_line.h"
 
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -10,6 +9,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/os.h"
+#include "tests/support/capture.h"
 #include "ui/user_interface.h"
 
 namespace {
@@ -257,33 +257,8 @@ TEST(UsageNameTest, LastComponentWithoutExtension) {
   EXPECT_EQ("", UsageName(nullptr));
 }
 
-class ShowUsageTest : public ::testing::Test {
+class ShowUsageTest : public CaptureTest {
  protected:
-  void SetUp() override {
-    log_path_ = ::testing::TempDir() + "kx_show_usage_test.log";
-    std::remove(log_path_.c_str());
-    console_ = std::tmpfile();
-    ASSERT_NE(nullptr, console_);
-  }
-  void TearDown() override {
-    if (console_ != nullptr) std::fclose(console_);
-    std::remove(log_path_.c_str());
-  }
-  std::string Console() {
-    std::rewind(console_);
-    std::string text;
-    char buffer[512];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, console_)) > 0) text.append(buffer, n);
-    return text;
-  }
-  std::string Log() {
-    std::ifstream in(log_path_);  // text mode: line ends read back as "\n"
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
   static std::string Usage(const std::string& name) {
     return "USAGE: " + name +
            " [-c] [-d <filename>] [-e] [-f] [-g] [-h] [-s] [-u <filename>] [-y]\n"
@@ -301,14 +276,11 @@ class ShowUsageTest : public ::testing::Test {
            "upgrade.\n"
            "-y  Assume default repsonse for all prompts.\n";
   }
-
-  std::string log_path_;
-  FILE* console_ = nullptr;
 };
 
 TEST_F(ShowUsageTest, PrintsToConsoleAndLog) {
   {
-    UserInterface ui(log_path_, 121, 65, console_, nullptr);
+    UserInterface ui(log_, 121, 65, console_, nullptr);
     ShowUsage(ui, "C:\\Program Files\\fw\\upd.exe");
   }
   EXPECT_EQ(Usage("upd"), Console());
@@ -317,7 +289,7 @@ TEST_F(ShowUsageTest, PrintsToConsoleAndLog) {
 
 TEST_F(ShowUsageTest, SilentGoesToTheLogOnly) {
   {
-    UserInterface ui(log_path_, 121, 65, console_, nullptr);
+    UserInterface ui(log_, 121, 65, console_, nullptr);
     ui.SetModes(true, false, false);
     ShowUsage(ui, "KXVaReviv");
   }
@@ -327,7 +299,7 @@ TEST_F(ShowUsageTest, SilentGoesToTheLogOnly) {
 
 TEST_F(ShowUsageTest, ProgramNameIsNeverAFormat) {
   {
-    UserInterface ui(log_path_, 121, 65, console_, nullptr);
+    UserInterface ui(log_, 121, 65, console_, nullptr);
     ShowUsage(ui, "C:\\bin\\100%s%d%n.exe");
   }
   EXPECT_EQ(Usage("100%s%d%n"), Console());

@@ -3,26 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
-namespace {
+#include "tests/support/capture.h"
 
-// The line end that text-mode files get on this platform ("\n" or "\r\n").
-std::string InLog(const std::string& text) {
-  const auto path = std::filesystem::temp_directory_path() / "kx-driver-newline";
-  FILE* f = fopen(path.string().c_str(), "w");
-  fputs(text.c_str(), f);
-  fclose(f);
-  std::ifstream in(path.string(), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  in.close();
-  std::filesystem::remove(path);
-  return out.str();
-}
+namespace {
 
 TEST(AsctimeTextTest, PadsTheDayWithZero) {
   struct Case {
@@ -47,28 +32,14 @@ TEST(AsctimeTextTest, PadsTheDayWithZero) {
   }
 }
 
-class GuardTest : public ::testing::Test {
+class GuardTest : public CaptureTest {
  protected:
   void SetUp() override {
-    log_ = (std::filesystem::temp_directory_path() / "kx-guard-test.log").string();
-    std::filesystem::remove(log_);
-    console_ = tmpfile();
-    ui_ = std::make_unique<UserInterface>(log_, 121, 65, console_, stdin);
+    CaptureTest::SetUp();
+    MakeUi();
   }
-  void TearDown() override {
-    ui_.reset();
-    fclose(console_);
-    std::filesystem::remove(log_);
-  }
-  std::string Log() {
-    std::ifstream in(log_, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-  std::string log_;
-  FILE* console_ = nullptr;
-  std::unique_ptr<UserInterface> ui_;
+  // The log as written, line ends and all.
+  std::string Log() { return ReadAll(log_); }
 };
 
 TEST_F(GuardTest, ModeCodePassesThrough) {

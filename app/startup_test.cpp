@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/capture.h"
 
 namespace {
 
@@ -44,22 +45,14 @@ TEST(IsFlashToolProcessTest, NamesThatShowAFlashTool) {
 }
 
 // The instance check on a scratch temporary directory with a scripted process list.
-class VerifyInstanceTest : public ::testing::Test {
+class VerifyInstanceTest : public CaptureTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kx-instance-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-    fs::remove_all(dir_);
+    CaptureTest::SetUp();
     fs::create_directories(dir_ / "tmp");
     temp_ = (dir_ / "tmp").string() + static_cast<char>(fs::path::preferred_separator);
     lock_ = (dir_ / "tmp" / "rozado_lock_file").string();
-    console_ = tmpfile();
-    ui_ = std::make_unique<UserInterface>((dir_ / "veskor.log").string(), 121, 65, console_, stdin);
-  }
-  void TearDown() override {
-    ui_.reset();
-    fclose(console_);
-    fs::remove_all(dir_);
+    MakeUi();
   }
 
   bool Verify(bool have_temp = true) {
@@ -73,11 +66,8 @@ class VerifyInstanceTest : public ::testing::Test {
   }
   void MakeLock() { std::ofstream(lock_) << "locked"; }
   std::string Log() {
-    std::ifstream in(dir_ / "veskor.log", std::ios::binary);
-    std::ostringstream raw;
-    raw << in.rdbuf();
     std::string out;
-    for (char c : raw.str()) {
+    for (char c : ReadAll(log_)) {
       if (c != '\r') out += c;
     }
     return out;
@@ -88,11 +78,8 @@ class VerifyInstanceTest : public ::testing::Test {
     return ftell(console_);
   }
 
-  fs::path dir_;
   std::string temp_;
   std::string lock_;
-  FILE* console_ = nullptr;
-  std::unique_ptr<UserInterface> ui_;
   std::vector<std::string> processes_{"init", "bash", "KXVaReviv"};
   bool list_works_ = true;
   bool listed_ = false;

@@ -10,6 +10,7 @@
 
 #include "app/modes.h"
 #include "app/startup.h"
+#include "tests/support/capture.h"
 
 namespace {
 
@@ -32,16 +33,6 @@ std::string Flash(const std::string& location) {
   return "zadiroz -flashsupport -i " + location + " -a p3p_rom.bin";
 }
 
-std::string ReadStream(FILE* file) {
-  fflush(file);
-  rewind(file);
-  std::string text;
-  char buffer[256];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  return text;
-}
-
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -55,21 +46,16 @@ constexpr char kNothing[] = "\nNo firmware is selected for update.\n";
 constexpr char kWaiting[] = "The Firmware upgrade will take several minutes. Please be patient.\n";
 
 // A whole update pass over an Inventory that discovery has already built.
-class UpdatePassTest : public ::testing::Test {
+class UpdatePassTest : public CaptureTest {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kx-update-pass-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    console_ = tmpfile();
-    input_ = tmpfile();
+    CaptureTest::SetUp();
+    input_ = OpenScratchFile(dir_);
   }
   void TearDown() override {
     program_.ui.reset();
-    fclose(console_);
-    fclose(input_);
-    std::filesystem::remove_all(dir_);
+    if (input_ != nullptr) fclose(input_);
+    CaptureTest::TearDown();
   }
 
   // `installed` versions against the package's 4.0.534, at locations 5:0.0, 5:0.1, ...
@@ -77,8 +63,7 @@ class UpdatePassTest : public ::testing::Test {
                const std::string& typed) {
     fwrite(typed.data(), 1, typed.size(), input_);
     rewind(input_);
-    program_.ui =
-        std::make_unique<UserInterface>((dir_ / "veskor.log").string(), 121, 65, console_, input_);
+    program_.ui = std::make_unique<UserInterface>(log_, 121, 65, console_, input_);
     program_.ui->SetModes((flags & Bit(RunFlag::Silent)) != 0, false,
                           (flags & Bit(RunFlag::AssumeDefaults)) != 0);
     program_.flags.Assign(flags);
@@ -100,10 +85,7 @@ class UpdatePassTest : public ::testing::Test {
     }
     CreateFirmwareComponents(program_);
   }
-  std::string Console() { return ReadStream(console_); }
 
-  std::filesystem::path dir_;
-  FILE* console_ = nullptr;
   FILE* input_ = nullptr;
   Program program_;
   FakeRunner* runner_ = nullptr;
@@ -288,7 +270,7 @@ TEST_F(UpdatePassTest, SummarizeOutcomeRules) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
     fclose(console_);
-    console_ = tmpfile();
+    console_ = OpenScratchFile(dir_);
     UserInterface ui((dir_ / "summary.log").string(), 121, 65, console_, input_);
     EXPECT_EQ(SummarizeOutcome(ui, RunFlags(c.flags)), c.code);
     EXPECT_EQ(Console(), c.message);

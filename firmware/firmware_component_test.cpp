@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/capture.h"
 #include "ui/prompt.h"
 
 namespace {
@@ -30,16 +31,6 @@ class FakeRunner : public CommandRunner {
   std::map<std::string, bool> not_started;
 };
 
-std::string ReadStream(FILE* file) {
-  fflush(file);
-  rewind(file);
-  std::string text;
-  char buffer[256];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  return text;
-}
-
 NicEntry Adapter(const char* installed, const char* location = "5:0.0",
                  const char* mac = "00-11-22-33-44-55") {
   NicEntry entry;
@@ -53,17 +44,12 @@ NicEntry Adapter(const char* installed, const char* location = "5:0.0",
   return entry;
 }
 
-class ComponentTest : public ::testing::Test {
+class ComponentTest : public CaptureTest {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kx-component-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    console_ = tmpfile();
-    input_ = tmpfile();
-    state_.ui =
-        std::make_unique<UserInterface>((dir_ / "veskor.log").string(), 121, 65, console_, input_);
+    CaptureTest::SetUp();
+    input_ = OpenScratchFile(dir_);
+    state_.ui = std::make_unique<UserInterface>(log_, 121, 65, console_, input_);
     auto runner = std::make_unique<FakeRunner>();
     runner_ = runner.get();
     state_.runner = std::move(runner);
@@ -71,20 +57,18 @@ class ComponentTest : public ::testing::Test {
   }
   void TearDown() override {
     state_.ui.reset();
-    fclose(console_);
-    fclose(input_);
-    std::filesystem::remove_all(dir_);
+    if (input_ != nullptr) fclose(input_);
+    CaptureTest::TearDown();
   }
 
   // A fresh UserInterface with the given switches whose standard input holds `typed`.
   void Reset(bool silent, bool assume_defaults, const std::string& typed) {
     state_.ui.reset();
     fclose(input_);
-    input_ = tmpfile();
+    input_ = OpenScratchFile(dir_);
     fwrite(typed.data(), 1, typed.size(), input_);
     rewind(input_);
-    state_.ui =
-        std::make_unique<UserInterface>((dir_ / "veskor.log").string(), 121, 65, console_, input_);
+    state_.ui = std::make_unique<UserInterface>(log_, 121, 65, console_, input_);
     state_.ui->SetModes(silent, false, assume_defaults);
   }
   void UseOnly(const NicEntry& entry) {
@@ -94,15 +78,12 @@ class ComponentTest : public ::testing::Test {
   }
   // What the console received since the last call.
   std::string Console() {
-    const std::string all = ReadStream(console_);
-    fseek(console_, 0, SEEK_END);
+    const std::string all = ReadConsole(console_);
     const std::string text = all.substr(console_mark_);
     console_mark_ = all.size();
     return text;
   }
 
-  std::filesystem::path dir_;
-  FILE* console_ = nullptr;
   FILE* input_ = nullptr;
   RunState state_;
   FakeRunner* runner_ = nullptr;

@@ -1,11 +1,10 @@
 #include "firmware/firmware_version.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "gtest/gtest.h"
+#include "tests/support/capture.h"
 #include "ui/user_interface.h"
 
 namespace {
@@ -194,32 +193,11 @@ TEST(FirmwareVersionTest, SelfAssignmentKeepsEverything) {
   EXPECT_STREQ("1.2.3", version.text);
 }
 
-class FirmwareVersionTraceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    log_path_ = ::testing::TempDir() + "kx_firmware_version_trace.log";
-    std::remove(log_path_.c_str());
-    console_ = std::tmpfile();
-    ASSERT_NE(nullptr, console_);
-  }
-  void TearDown() override {
-    if (console_ != nullptr) std::fclose(console_);
-    std::remove(log_path_.c_str());
-  }
-  std::string ReadLog() {
-    std::ifstream in(log_path_);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  std::string log_path_;
-  FILE* console_ = nullptr;
-};
+class FirmwareVersionTraceTest : public CaptureTest {};
 
 TEST_F(FirmwareVersionTraceTest, ParseTracesTheResultWhenDebugging) {
   {
-    UserInterface ui(log_path_, 121, 65, console_, nullptr);
+    UserInterface ui(log_, 121, 65, console_, nullptr);
     ui.WriteText("");  // the trace channel writes only into an open log
     FirmwareVersion version;
     version.Parse("ROM v4.0.5%s", true, &ui);  // no trace without debug
@@ -227,7 +205,7 @@ TEST_F(FirmwareVersionTraceTest, ParseTracesTheResultWhenDebugging) {
     version.Parse("ROM v4.0.5%s", true, &ui);
     version.Parse("4.1", false, &ui);
   }
-  EXPECT_EQ("Parsed version to be 4.0.5 \nParsed version to be 4.1 \n", ReadLog());
+  EXPECT_EQ("Parsed version to be 4.0.5 \nParsed version to be 4.1 \n", Log());
 }
 
 }  // namespace

@@ -274,7 +274,7 @@ TEST_F(DiscoveryTest, MissingFirmwareFileStillRuns) {
 }
 
 TEST_F(DiscoveryTest, RecordedListFromTestdata) {
-  runner_->nic_list = ReadFile(testdata_ / "two_ports.xml");
+  runner_->nic_list = ReadAll(testdata_ / "two_ports.xml");
   EXPECT_EQ(DiscoverDevices(state_), 0);
   EXPECT_EQ(Describe(state_.inventory),
             "REdevi P3P Gigabit Ethernet #1|5:0.0|14E4-1657-103C-22BE|00-11-22-33-44-55|P3P 331|"
@@ -324,7 +324,7 @@ TEST_F(DiscoveryTest, VersionOnlyFile) {
     DiscoverDevices(state_);
     ASSERT_EQ(std::filesystem::exists("versions.xml"), c.written);
     if (!c.written) continue;
-    const std::string file = ReadFile("versions.xml");
+    const std::string file = ReadAll("versions.xml");
     EXPECT_EQ(file.substr(0, 3), "\xEF\xBB\xBF");
     XmlParseResult parsed{};
     const XmlElement root = parseXmlFile("versions.xml", "kx_rom_discovery", &parsed);

@@ -12,21 +12,14 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "inventory/run_state.h"
 #include "platform/command_runner.h"
+#include "tests/support/capture.h"
 
 namespace inventory_test {
-
-inline std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
@@ -97,7 +90,7 @@ class InventoryTest : public ::testing::Test {
   InventoryTest()
       : testdata_(std::filesystem::absolute("testdata")),
         scratch_(std::make_unique<ScopedScratchDirectory>()) {
-    console_ = std::tmpfile();
+    console_ = OpenScratchFile(scratch_->path());
     state_.ui = std::make_unique<UserInterface>((scratch_->path() / "veskor.log").string(), 121, 65,
                                                 console_, stdin);
     auto runner = std::make_unique<FakeCommandRunner>();
@@ -124,25 +117,10 @@ class InventoryTest : public ::testing::Test {
   }
 
   /// The log so far, with the platform's line ends read back as "\n".
-  std::string Log() const {
-    std::string text = ReadFile(scratch_->path() / "veskor.log");
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      out += text[i];
-    }
-    return out;
-  }
+  std::string Log() const { return ReadLog(scratch_->path() / "veskor.log"); }
 
-  std::string Console() const {
-    std::fflush(console_);
-    std::rewind(console_);
-    std::string text;
-    char buffer[512];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, console_)) > 0) text.append(buffer, n);
-    return text;
-  }
+  /// Everything the console has received.
+  std::string Console() const { return ReadConsole(console_); }
 
   std::filesystem::path testdata_;
   std::unique_ptr<ScopedScratchDirectory> scratch_;

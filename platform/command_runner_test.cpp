@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "tests/support/capture.h"
 #include "ui/user_interface.h"
 
 namespace {
@@ -46,15 +47,6 @@ std::string ChildCommand() {
 }
 
 bool IsPosix() { return os::PathSeparator() == '/'; }
-
-std::string Newline() { return IsPosix() ? "\n" : "\r\n"; }
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 // Redirects this process's standard output and error (the descriptors, so
 // that children that inherit them would write there too) into a file.
@@ -220,7 +212,7 @@ TEST_F(RunnerTest, CommandIsLoggedBeforeTheChildStartsAndNothingIsPrinted) {
     EXPECT_EQ(RunCommand(*ui_, runner, command, &code), c.expected_result);
     EXPECT_EQ(code, c.expected_code);
     ASSERT_EQ(runner.commands, std::vector<std::string>{command});
-    expected_log += command + Newline();
+    expected_log += command + TextNewline();
     EXPECT_EQ(runner.log_at_start, expected_log);
     EXPECT_EQ(ReadAll(log_), expected_log);
   }
@@ -240,7 +232,7 @@ TEST_F(RunnerTest, MissingProgramGivesFalseAnd98AndIsStillLogged) {
     uint32_t code = 0;
     EXPECT_FALSE(RunCommand(*ui_, *runner, command, &code));
     EXPECT_EQ(code, kRunnerFailureCode);
-    expected_log += command + Newline();
+    expected_log += command + TextNewline();
     EXPECT_EQ(ReadAll(log_), expected_log);
   }
   EXPECT_EQ(ConsoleText(), "");
@@ -254,7 +246,7 @@ TEST_F(RunnerTest, ChildExitCodeComesBack) {
     EXPECT_EQ(code, expected);
   }
   // Four runs, four log lines, each the whole command text.
-  const std::string line = ChildCommand() + Newline();
+  const std::string line = ChildCommand() + TextNewline();
   EXPECT_EQ(ReadAll(log_), line + line + line + line);
 }
 

@@ -3,78 +3,37 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
+
+#include "tests/support/capture.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-std::string ReadStream(FILE* file) {
-  fflush(file);
-  rewind(file);
-  std::string text;
-  char buffer[256];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  return text;
-}
-
 // A UserInterface whose console, log and standard input are scratch files.
-class PromptTest : public ::testing::Test {
+class PromptTest : public CaptureTest {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kx-prompt-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    log_ = (dir_ / "veskor.log").string();
-    console_ = tmpfile();
-    input_ = tmpfile();
-    ASSERT_NE(console_, nullptr);
+    CaptureTest::SetUp();
+    input_ = OpenScratchFile(dir_);
     ASSERT_NE(input_, nullptr);
   }
   void TearDown() override {
     ui_.reset();
-    fclose(console_);
-    fclose(input_);
-    std::filesystem::remove_all(dir_);
+    if (input_ != nullptr) fclose(input_);
+    CaptureTest::TearDown();
   }
 
   // Binary input, so the bytes reach fgets exactly as typed on every platform.
   UserInterface& MakeUi(const std::string& typed) {
     ui_.reset();
     fclose(input_);
-    input_ = tmpfile();
+    input_ = OpenScratchFile(dir_);
     fwrite(typed.data(), 1, typed.size(), input_);
     rewind(input_);
-    ui_ = std::make_unique<UserInterface>(log_, 121, 65, console_, input_);
-    return *ui_;
-  }
-  std::string Console() { return ReadStream(console_); }
-  // The log with the platform's line ends turned back into "\n".
-  std::string Log() {
-    std::string log = ReadAll(log_), out;
-    for (size_t i = 0; i < log.size(); ++i) {
-      if (log[i] == '\r' && i + 1 < log.size() && log[i + 1] == '\n') continue;
-      out += log[i];
-    }
-    return out;
+    return CaptureTest::MakeUi(input_);
   }
 
-  std::filesystem::path dir_;
-  std::string log_;
-  FILE* console_ = nullptr;
   FILE* input_ = nullptr;
-  std::unique_ptr<UserInterface> ui_;
 };
 
 TEST(AnswerFromLineTest, TypedLinesGiveAnswers) {

@@ -8,66 +8,15 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/capture.h"
+
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-// The line end that text-mode files get on this platform ("\n" or "\r\n").
-std::string TextNewline() {
-  const auto path = std::filesystem::temp_directory_path() / "kx-ui-newline";
-  FILE* f = fopen(path.string().c_str(), "w");
-  fputs("\n", f);
-  fclose(f);
-  std::string newline = ReadAll(path.string());
-  std::filesystem::remove(path);
-  return newline;
-}
-
-// `text` as the log holds it: every "\n" in the platform's line end.
-std::string InLog(const std::string& text) {
-  std::string out;
-  for (char c : text) out += c == '\n' ? TextNewline() : std::string(1, c);
-  return out;
-}
-
-std::string ReadConsole(FILE* console) {
-  fflush(console);
-  rewind(console);
-  std::string text;
-  char buffer[256];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, console)) > 0) text.append(buffer, n);
-  return text;
-}
-
-class UserInterfaceTest : public ::testing::Test {
+class UserInterfaceTest : public CaptureTest {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kx-ui-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    log_ = (dir_ / "veskor.log").string();
-    console_ = tmpfile();
-    ASSERT_NE(console_, nullptr);
-  }
-  void TearDown() override {
-    fclose(console_);
-    std::filesystem::remove_all(dir_);
-  }
-
   std::unique_ptr<UserInterface> Make() {
     return std::make_unique<UserInterface>(log_, 121, 65, console_, stdin);
   }
-
-  std::filesystem::path dir_;
-  std::string log_;
-  FILE* console_ = nullptr;
 };
 
 // Each channel under each combination of the silent and debug switches.
@@ -86,7 +35,7 @@ TEST_F(UserInterfaceTest, ChannelsFollowSilentAndDebug) {
     SCOPED_TRACE(::testing::Message() << "silent=" << c.silent << " debug=" << c.debug);
     std::filesystem::remove(log_);
     fclose(console_);
-    console_ = tmpfile();
+    console_ = OpenScratchFile(dir_);
     auto ui = Make();
     ui->SetModes(c.silent, c.debug, false);
     ui->Write("W%d", 1);
@@ -143,7 +92,7 @@ TEST_F(UserInterfaceTest, ShowOnceUsesItsChannelOnce) {
     SCOPED_TRACE(c.channel);
     std::filesystem::remove(log_);
     fclose(console_);
-    console_ = tmpfile();
+    console_ = OpenScratchFile(dir_);
     auto ui = Make();
     OnceMessage once;
     once.channel = c.channel;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/package_fixture.h"
+#include "tests/support/scenario.h"
 
 namespace {
 
@@ -58,9 +59,7 @@ class DiscoveryE2eTest : public PackageFixture {
   void WriteScenario(const std::string& body) {
     const std::string path = JoinPath(scratch_, "scenario.xml");
     WriteFileBytes(path, "<?xml version=\"1.0\"?>\n" + body);
-    tool_env_ = {{"ZADIROZ_SCENARIO", ProgramPathAsSeen(path)},
-                 {"ZADIROZ_CALLS", ProgramPathAsSeen(calls_path_)},
-                 {"ZADIROZ_STATE", ProgramPathAsSeen(JoinPath(scratch_, "state.txt"))}};
+    tool_env_ = ToolEnvironment(path, calls_path_, JoinPath(scratch_, "state.txt"));
   }
 
   ProgramRun ShowInstalled() { return Run({"-c"}, "", true, tool_env_); }
@@ -68,16 +67,27 @@ class DiscoveryE2eTest : public PackageFixture {
   // The whole log of one -c run around what discovery and the display wrote.
   std::string ExpectedLog(const std::string& middle, int exit_code,
                           const std::string& echo = std::string()) const {
-    return Native("Checking for any other instance of RozAdo tool!\n" + Banner() +
-                  (echo.empty() ? Echo("-c ") : echo) +
-                  "Upgrade began: <date>\n\n"
-                  "Started device discovery!\n" +
-                  middle + "Upgrade completed: <date>\n\nExiting with code " +
-                  std::to_string(exit_code) + "\n");
+    return RunLog(echo.empty() ? Echo("-c ") : echo, "Started device discovery!\n" + middle,
+                  exit_code);
   }
 
   std::string Calls() const { return ReadFileBytes(calls_path_); }
   bool NicListLeft() const { return fs::exists(PackagePath("tempNicList.xml")); }
+
+  // A -c run whose scenario `body` makes discovery fail: code 2, the banner
+  // alone, the log with `middle` after the list command, one call, no list left.
+  void ExpectDiscoveryFails(const std::string& body, const std::string& middle) {
+    fs::remove(calls_path_);
+    const size_t before = ReadFileBytes(log_path_).size();
+    WriteScenario("<zadiroz_scenario>" + body + "</zadiroz_scenario>");
+    ProgramRun run = ShowInstalled();
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_EQ(run.output, Native(Banner()));
+    EXPECT_EQ(MaskStamps(ReadFileBytes(log_path_).substr(before)),
+              ExpectedLog(kListCommand + middle, 2));
+    EXPECT_EQ(Calls(), kListCall);
+    EXPECT_FALSE(NicListLeft());
+  }
 
   std::string calls_path_;
   std::map<std::string, std::string> tool_env_;
@@ -112,9 +122,7 @@ TEST_F(DiscoveryE2eTest, ShowsSupportedAdaptersInListOrderAndLogsTheOthers) {
 
 TEST_F(DiscoveryE2eTest, ExampleScenarioMatchesExamplePackage) {
   const std::string path = JoinPath(KX_EXAMPLES_DIR, "scenario.xml");
-  tool_env_ = {{"ZADIROZ_SCENARIO", ProgramPathAsSeen(path)},
-               {"ZADIROZ_CALLS", ProgramPathAsSeen(calls_path_)},
-               {"ZADIROZ_STATE", ProgramPathAsSeen(JoinPath(scratch_, "state.txt"))}};
+  tool_env_ = ToolEnvironment(path, calls_path_, JoinPath(scratch_, "state.txt"));
   ProgramRun run = ShowInstalled();
   const std::string table =
       Block("00-10-18-AA-00-01", "3:0.0", "14E4-1657-103C-22BE", "REdevi P3P 331 quad-port",
@@ -205,16 +213,7 @@ TEST_F(DiscoveryE2eTest, ToolFailuresAreLoggedWithTheirCode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(calls_path_);
-    const size_t before = ReadFileBytes(log_path_).size();
-    WriteScenario("<zadiroz_scenario>" + adapter + c.operation + "</zadiroz_scenario>");
-    ProgramRun run = ShowInstalled();
-    EXPECT_EQ(run.exit_code, 2);
-    EXPECT_EQ(run.output, Native(Banner()));
-    EXPECT_EQ(MaskStamps(ReadFileBytes(log_path_).substr(before)),
-              ExpectedLog(kListCommand + c.middle, 2));
-    EXPECT_EQ(Calls(), kListCall);
-    EXPECT_FALSE(NicListLeft());
+    ExpectDiscoveryFails(adapter + c.operation, c.middle);
   }
 }
 
@@ -242,16 +241,7 @@ TEST_F(DiscoveryE2eTest, UnreadableOrRejectedListAdmitsNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove(calls_path_);
-    const size_t before = ReadFileBytes(log_path_).size();
-    WriteScenario("<zadiroz_scenario>" + adapter + c.scenario_part + "</zadiroz_scenario>");
-    ProgramRun run = ShowInstalled();
-    EXPECT_EQ(run.exit_code, 2);
-    EXPECT_EQ(run.output, Native(Banner()));
-    EXPECT_EQ(MaskStamps(ReadFileBytes(log_path_).substr(before)),
-              ExpectedLog(kListCommand + c.middle, 2));
-    EXPECT_EQ(Calls(), kListCall);
-    EXPECT_FALSE(NicListLeft());
+    ExpectDiscoveryFails(adapter + c.scenario_part, c.middle);
   }
 }
 
@@ -264,14 +254,8 @@ TEST_F(DiscoveryE2eTest, Utf16ListIsRead) {
       "<product_id value=\"P\"/><busnumber value=\"1\"/><devicenumber value=\"2\"/>"
       "<funcnumber value=\"3\"/><fw_item><type value=\"rom\"/>"
       "<firmware_id value=\"4.0.1\"/></fw_item></device></devices></kx_rom_discovery>";
-  std::string hex = "FFFE";
-  const char* digits = "0123456789ABCDEF";
-  for (unsigned char c : list) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-    hex += "00";
-  }
-  WriteScenario(R"(<zadiroz_scenario><operation name="list" fault="body" body_hex=")" + hex +
+  WriteScenario(R"(<zadiroz_scenario><operation name="list" fault="body" body_hex=")" +
+                Utf16Hex(list) +
                 R"("/></zadiroz_scenario>)");
   ProgramRun run = ShowInstalled();
   EXPECT_EQ(run.exit_code, 0);

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/package_fixture.h"
+#include "tests/support/scenario.h"
 
 namespace {
 
@@ -25,7 +25,6 @@ int ManyAdapters() { return IsWindowsBuild() ? 1000 : 100000; }
 
 constexpr char kListCall[] = "-flashsupport -d p3p_rom.bin tempNicList.xml -p3";
 constexpr char kListCommand[] = "zadiroz -flashsupport -d p3p_rom.bin tempNicList.xml -p3";
-constexpr char kChecking[] = "Checking for any other instance of RozAdo tool!\n";
 constexpr char kStarted[] = "Started device discovery!";
 constexpr char kDiscovered[] = "Device discovery completed successfully!";
 constexpr char kNoListFile[] = "Could not generate discovery file.";
@@ -36,11 +35,7 @@ constexpr char kLockNotCleared[] =
 constexpr char kToolRunning[] =
     "Error: Either another RozAdo tool is already running, or your last session did not close "
     "gracefully. Required to clear the settings!";
-constexpr char kWaiting[] = "The Firmware upgrade will take several minutes. Please be patient.\n";
-constexpr char kComplete[] = "\nNIC firmware update complete.\n";
-constexpr char kCancelled[] = "\nFirmware upgrade cancelled by User \n";
 constexpr char kInputProblem[] = "Unknown input problem!\nQuit...\n";
-constexpr char kRecommended[] = "\nNIC firmware update is recommended.\n";
 constexpr char kPackageMissing[] = "Supporting file ZOVOREruz.xml is missing. Cannot proceed.\n";
 constexpr char kP3P331[] = R"(venid="14E4" devid="1657" subvenid="103C" subdevid="22BE")";
 
@@ -100,14 +95,7 @@ std::string Utf16ListHex() {
       "\"/><product_id value=\"P3P 331\"/><busnumber value=\"5\"/><devicenumber value=\"0\"/>"
       "<funcnumber value=\"0\"/><fw_item><type value=\"ROM\"/>"
       "<firmware_id value=\"4.0.520\"/></fw_item></device></devices></kx_rom_discovery>";
-  std::string hex = "FFFE";
-  const char* digits = "0123456789ABCDEF";
-  for (unsigned char c : list) {
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-    hex += "00";
-  }
-  return hex;
+  return Utf16Hex(list);
 }
 
 // Adapter i of the large rows, and what the console shows for it.
@@ -136,18 +124,8 @@ std::string FoundLine(int i) {
   return "Found P3P 331 MAC: " + mac + " (v4.0.520)\n";
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
-  return count;
-}
 bool StartsWith(const std::string& text, const std::string& start) {
   return text.compare(0, start.size(), start) == 0;
-}
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 bool CanCreateFileIn(const std::string& dir) {
@@ -283,29 +261,15 @@ class FaultMatrixTest : public PackageFixture {
     ProgramOptions options;
     options.working_directory = package_;
     options.environment = ScratchEnvironment(scratch_);
-    options.environment["ZADIROZ_SCENARIO"] = ProgramPathAsSeen(scenario_path_);
-    options.environment["ZADIROZ_CALLS"] = ProgramPathAsSeen(calls_path_);
-    options.environment["ZADIROZ_STATE"] = ProgramPathAsSeen(JoinPath(scratch_, "state.txt"));
+    const auto tool = ToolEnvironment(scenario_path_, calls_path_, JoinPath(scratch_, "state.txt"));
+    options.environment.insert(tool.begin(), tool.end());
     options.input = row.input;
     options.close_input = row.close_input;
     return RunProgramAndWait(program_, row.args, options);
   }
 
-  std::vector<std::string> Calls() const {
-    std::istringstream in(ReadFileBytes(calls_path_));
-    std::vector<std::string> calls;
-    for (std::string line; std::getline(in, line);) calls.push_back(line);
-    return calls;
-  }
-
-  std::vector<std::string> PackageFiles() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(package_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::vector<std::string> Calls() const { return ReadLines(calls_path_); }
+  std::vector<std::string> PackageFiles() const { return DirectoryNames(package_); }
 
   // The log of a run that reaches its mode, up to and after the mode's lines.
   std::string LogStart(const Row& row) const {

@@ -3,12 +3,12 @@
 // the calls the tool received.
 #include <chrono>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/package_fixture.h"
+#include "tests/support/scenario.h"
 
 namespace {
 
@@ -22,16 +22,10 @@ struct Nic {
 };
 
 constexpr char kList[] = "-flashsupport -d p3p_rom.bin tempNicList.xml -p3";
-constexpr char kChecking[] = "Checking for any other instance of RozAdo tool!\n";
 constexpr char kToolRunning[] =
     "Error: Either another RozAdo tool is already running, or your last session did not close "
     "gracefully. Required to clear the settings!\n";
-constexpr char kWaiting[] = "The Firmware upgrade will take several minutes. Please be patient.\n";
-constexpr char kCancelled[] = "\nFirmware upgrade cancelled by User \n";
-constexpr char kComplete[] = "\nNIC firmware update complete.\n";
 constexpr char kWithErrors[] = "\nNIC firmware update completed with errors. \n";
-constexpr char kNothing[] = "\nNo firmware is selected for update.\n";
-constexpr char kRecommended[] = "\nNIC firmware update is recommended.\n";
 constexpr char kNotRecommended[] = "\nNIC firmware update is not recommended.\n";
 
 std::string Flash(const std::string& bus) {
@@ -39,18 +33,6 @@ std::string Flash(const std::string& bus) {
 }
 
 std::string Mac(const std::string& bus) { return "00-10-18-AA-00-0" + bus; }
-
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-size_t Count(const std::string& text, const std::string& part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
-  return count;
-}
 
 class UpdateE2eTest : public PackageFixture {
  protected:
@@ -85,10 +67,8 @@ class UpdateE2eTest : public PackageFixture {
   // The calls the flash tool received since the last look, one per line.
   std::vector<std::string> Calls() {
     const std::string path = PackagePath("zadiroz-calls.txt");
-    std::istringstream in(ReadFileBytes(path));
+    std::vector<std::string> calls = ReadLines(path);
     fs::remove(path);
-    std::vector<std::string> calls;
-    for (std::string line; std::getline(in, line);) calls.push_back(line);
     return calls;
   }
 
