@@ -6,6 +6,8 @@
 
 #include "xml/xml_internal.h"
 
+using namespace kx_xml;
+
 namespace {
 
 XmlElementData* dataOf(const XmlElement& element) { return XmlElementAccess::data(element); }

@@ -9,6 +9,8 @@
 
 #include "xml/xml_internal.h"
 
+using namespace kx_xml;
+
 namespace {
 
 // Index of the EntityTable entry spelled at text (letter case ignored) that
@@ -96,7 +98,7 @@ int32_t escapeIndex(char c) {
 
 }  // namespace
 
-int64_t decodeEntities(const char* text, ptrdiff_t length, char* dest, XmlErrorCode* code) {
+int64_t kx_xml::decodeEntities(const char* text, ptrdiff_t length, char* dest, XmlErrorCode* code) {
   // An unknown or unterminated reference anywhere makes the range bad (12),
   // whatever comes before it; otherwise the first bad character reference
   // decides. After a reference above 255 the rest is still checked.
@@ -155,23 +157,30 @@ namespace {
 
 // True when the byte at p starts a multi-byte character whose continuation
 // bytes are not all there (a lone byte from a character reference such as
-// &#233;, or a broken sequence).
-bool isBrokenLeadByte(const char* p) {
+// &#233;, or a broken sequence). At the end of the text the bytes that follow
+// in the output (following) take their place.
+bool isBrokenLeadByte(const char* p, const char* following) {
   int32_t n = ByteLengthTable[static_cast<uint8_t>(*p)];
+  const char* next = p + 1;
   for (int32_t i = 1; i < n; ++i) {
-    if ((static_cast<uint8_t>(p[i]) & 0xC0) != 0x80) return true;
+    if (*next == '\0' && following != nullptr) {
+      next = following;
+      following = nullptr;
+    }
+    if ((static_cast<uint8_t>(*next) & 0xC0) != 0x80) return true;
+    ++next;
   }
   return false;
 }
 
 }  // namespace
 
-size_t escapeText(char* dest, const char* src) {
+size_t kx_xml::escapeText(char* dest, const char* src, const char* following) {
   if (src == nullptr) return 0;
   size_t size = 0;
   for (const char* p = src; *p != '\0';) {
     int32_t k = escapeIndex(*p);
-    if (k < 0 && isBrokenLeadByte(p)) {
+    if (k < 0 && isBrokenLeadByte(p, following)) {
       // Written verbatim, such a byte would swallow the markup after it when
       // the text is read again; as a character reference it reads back as the
       // same single byte.

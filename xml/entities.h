@@ -8,6 +8,8 @@
 
 #include "xml/xml.h"
 
+namespace kx_xml {
+
 /// Decodes [text, text + length), a range that holds no NUL byte and is walked
 /// in whole characters from its first byte. Writes the result and a NUL to dest
 /// (room for the decoded length + 1 bytes; length + 1 always suffices, since
@@ -20,6 +22,8 @@ int64_t decodeEntities(const char* text, ptrdiff_t length, char* dest, XmlErrorC
 
 /// Writes src escaped (no NUL) to dest, or only counts when dest is null;
 /// returns the byte count. A null src counts 0.
-size_t escapeText(char* dest, const char* src);
+size_t escapeText(char* dest, const char* src, const char* following = "");
+
+}  // namespace kx_xml
 
 #endif  // KX_XML_ENTITIES_H_

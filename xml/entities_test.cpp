@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace kx_xml;
+
 namespace {
 
 // Decodes the whole of text; the decoded string, or "error N".

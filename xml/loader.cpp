@@ -8,6 +8,8 @@
 #include "xml/utf16.h"
 #include "xml/xml_internal.h"
 
+using namespace kx_xml;
+
 namespace {
 
 // Sizes from here on are 32-bit: a file of 2 GiB or more is refused.

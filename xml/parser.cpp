@@ -9,6 +9,8 @@
 #include "xml/entities.h"
 #include "xml/xml_internal.h"
 
+using namespace kx_xml;
+
 namespace {
 
 enum TokenKind {

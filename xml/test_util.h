@@ -9,6 +9,8 @@
 #include "xml/xml.h"
 #include "xml/xml_internal.h"
 
+using namespace kx_xml;  // the tests look at the library's internals
+
 /// Fixture that fails a test which leaves element records (or the blocks that
 /// parsed records live in) behind.
 class XmlTest : public ::testing::Test {

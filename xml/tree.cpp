@@ -2,17 +2,21 @@
 // static tables, and the content-order bookkeeping shared by the parser and the
 // edits.
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #include "xml/xml_internal.h"
 
+using namespace kx_xml;
+
 namespace {
 
 // Number of live records, for the tests' leak checks. The only mutable state of
-// the library besides the trees themselves.
-int64_t liveElements = 0;
-int64_t liveBlocks = 0;
+// the library besides the trees themselves; atomic, so that trees built and
+// freed on several threads at once keep the counts right.
+std::atomic<int64_t> liveElements{0};
+std::atomic<int64_t> liveBlocks{0};
 
 constexpr int32_t kFirstCapacity = 4;
 
@@ -54,7 +58,7 @@ constexpr size_t kRecordAlign = alignof(XmlElementData);
 
 }  // namespace
 
-struct XmlRecordBlock {
+struct kx_xml::XmlRecordBlock {
   int64_t records;  // records living in the block, plus 1 while the pool fills it
   size_t used;
   size_t size;
@@ -68,7 +72,7 @@ constexpr size_t kBlockHeader =
 void releaseBlock(XmlRecordBlock* block) {
   if (--block->records > 0) return;
   std::free(block);
-  --liveBlocks;
+  liveBlocks.fetch_sub(1, std::memory_order_relaxed);
 }
 
 // Frees everything a record owns and the record itself; the children have
@@ -99,20 +103,20 @@ void freeRecord(XmlElementData* data) {
   } else {
     std::free(data);
   }
-  --liveElements;
+  liveElements.fetch_sub(1, std::memory_order_relaxed);
 }
 
 }  // namespace
 
-const RawSectionKind RawSectionKinds[kRawSectionKindCount] = {
+const RawSectionKind kx_xml::RawSectionKinds[kRawSectionKindCount] = {
     {"<![CDATA[", 9, "]]>"},
     {"<!DOCTYPE", 9, ">"},
     {"<!--", 4, "-->"},
     {"<PRE>", 5, "</PRE>"},
 };
-const char kDoctypeSubsetClose[] = "]>";
+const char kx_xml::kDoctypeSubsetClose[] = "]>";
 
-const EntityEntry EntityTable[kEntityCount] = {
+const EntityEntry kx_xml::EntityTable[kEntityCount] = {
     {"&amp;", 5, '&'}, {"&lt;", 4, '<'}, {"&gt;", 4, '>'}, {"&quot;", 6, '"'}, {"&apos;", 6, '\''},
 };
 
@@ -147,7 +151,7 @@ XmlElement::~XmlElement() { releaseElementData(data_); }
 
 // ---- Records --------------------------------------------------------------------
 
-bool namesEqual(const char* a, const char* b) {
+bool kx_xml::namesEqual(const char* a, const char* b) {
   if (a == nullptr || b == nullptr) return false;
   while (*a != '\0' && asciiLower(*a) == asciiLower(*b)) {
     ++a;
@@ -156,7 +160,7 @@ bool namesEqual(const char* a, const char* b) {
   return *a == '\0' && *b == '\0';
 }
 
-char* copyText(const char* text, int64_t length) {
+char* kx_xml::copyText(const char* text, int64_t length) {
   if (text == nullptr) return nullptr;
   size_t n = length < 0 ? std::strlen(text) : static_cast<size_t>(length);
   char* copy = static_cast<char*>(std::malloc(n + 1));
@@ -166,11 +170,11 @@ char* copyText(const char* text, int64_t length) {
   return copy;
 }
 
-XmlRecordPool::~XmlRecordPool() {
+kx_xml::XmlRecordPool::~XmlRecordPool() {
   if (block_ != nullptr) releaseBlock(block_);
 }
 
-void* XmlRecordPool::allocate(size_t bytes, XmlRecordBlock** block) {
+void* kx_xml::XmlRecordPool::allocate(size_t bytes, XmlRecordBlock** block) {
   bytes = (bytes + kRecordAlign - 1) / kRecordAlign * kRecordAlign;
   if (block_ == nullptr || block_->size - block_->used < bytes) {
     // A record too large for a block of the usual sizes gets a block to itself.
@@ -178,7 +182,7 @@ void* XmlRecordPool::allocate(size_t bytes, XmlRecordBlock** block) {
     const size_t size = std::max(nextSize_, kBlockHeader + bytes);
     auto* fresh = static_cast<XmlRecordBlock*>(std::malloc(size));
     if (fresh == nullptr) return nullptr;
-    ++liveBlocks;
+    liveBlocks.fetch_add(1, std::memory_order_relaxed);
     *fresh = XmlRecordBlock{1, kBlockHeader, size};
     if (block_ != nullptr) releaseBlock(block_);
     block_ = fresh;
@@ -190,7 +194,7 @@ void* XmlRecordPool::allocate(size_t bytes, XmlRecordBlock** block) {
   return room;
 }
 
-char* XmlRecordPool::allocateWithin(XmlRecordBlock* block, size_t bytes) {
+char* kx_xml::XmlRecordPool::allocateWithin(XmlRecordBlock* block, size_t bytes) {
   bytes = (bytes + kRecordAlign - 1) / kRecordAlign * kRecordAlign;
   if (block == nullptr || block != block_ || block_->size - block_->used < bytes) return nullptr;
   char* room = reinterpret_cast<char*>(block_) + block_->used;
@@ -198,7 +202,7 @@ char* XmlRecordPool::allocateWithin(XmlRecordBlock* block, size_t bytes) {
   return room;
 }
 
-XmlElementData* newElementData(const char* name, size_t nameLength, bool isDeclaration,
+XmlElementData* kx_xml::newElementData(const char* name, size_t nameLength, bool isDeclaration,
                                XmlRecordPool* pool) {
   size_t bytes = sizeof(XmlElementData) + (name == nullptr ? 0 : nameLength + 1);
   XmlRecordBlock* block = nullptr;
@@ -217,11 +221,11 @@ XmlElementData* newElementData(const char* name, size_t nameLength, bool isDecla
   data->contentCapacity = kInlineContentEntries;
   data->texts = &data->inlineText;
   data->textCapacity = 1;
-  ++liveElements;
+  liveElements.fetch_add(1, std::memory_order_relaxed);
   return data;
 }
 
-void releaseElementData(XmlElementData* data) {
+void kx_xml::releaseElementData(XmlElementData* data) {
   if (data == nullptr || --data->refCount > 0) return;
   // Records to free are chained through their parent field (a freed record's
   // children lose their parent anyway), so arbitrarily deep trees are freed
@@ -243,7 +247,7 @@ void releaseElementData(XmlElementData* data) {
   }
 }
 
-bool reserveContentSlot(XmlElementData* data, XmlContentKind kind) {
+bool kx_xml::reserveContentSlot(XmlElementData* data, XmlContentKind kind) {
   bool ok = false;
   switch (kind) {
     case kXmlContentElement:
@@ -260,7 +264,7 @@ bool reserveContentSlot(XmlElementData* data, XmlContentKind kind) {
   return ok && grow(&data->contentOrder, &data->contentCapacity, n, &data->inlineOrder[0]);
 }
 
-int32_t insertContentSlot(XmlElementData* data, XmlContentKind kind, int32_t position) {
+int32_t kx_xml::insertContentSlot(XmlElementData* data, XmlContentKind kind, int32_t position) {
   if (!reserveContentSlot(data, kind)) return -1;
   int32_t count = kind == kXmlContentElement ? data->childCount
                   : kind == kXmlContentText  ? data->textCount
@@ -300,7 +304,7 @@ int32_t insertContentSlot(XmlElementData* data, XmlContentKind kind, int32_t pos
   return found;
 }
 
-void removeContentEntry(XmlElementData* data, XmlContentKind kind, int32_t index) {
+void kx_xml::removeContentEntry(XmlElementData* data, XmlContentKind kind, int32_t index) {
   int32_t n = data->childCount + data->textCount + data->sectionCount;
   int32_t* order = data->contentOrder;
   int32_t entry = index * 4 + kind;
@@ -313,7 +317,7 @@ void removeContentEntry(XmlElementData* data, XmlContentKind kind, int32_t index
   }
 }
 
-bool reserveAttr(XmlElementData* data) {
+bool kx_xml::reserveAttr(XmlElementData* data) {
   if (data->attrsPacked != kAttrsSeparate) {
     // Give every attribute its own block again, so that the array can grow.
     int32_t count = data->attrCount;
@@ -343,11 +347,11 @@ bool reserveAttr(XmlElementData* data) {
   return grow(&data->attrs, &data->attrCapacity, data->attrCount);
 }
 
-int64_t liveXmlElementCount() { return liveElements; }
+int64_t kx_xml::liveXmlElementCount() { return liveElements.load(std::memory_order_relaxed); }
 
-int64_t liveXmlRecordBlockCount() { return liveBlocks; }
+int64_t kx_xml::liveXmlRecordBlockCount() { return liveBlocks.load(std::memory_order_relaxed); }
 
-int32_t xmlRefCount(const XmlElement& element) {
+int32_t kx_xml::xmlRefCount(const XmlElement& element) {
   XmlElementData* data = XmlElementAccess::data(element);
   return data == nullptr ? 0 : data->refCount;
 }

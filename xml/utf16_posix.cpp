@@ -6,6 +6,8 @@
 
 #include "xml/utf16.h"
 
+namespace kx_xml {
+
 bool isUtf16Text(const unsigned char* data, size_t size) {
   if (size < 2) return false;
   if (data[0] == 0xFF && data[1] == 0xFE) return true;
@@ -44,3 +46,5 @@ char* utf16ToUtf8(const unsigned char* data, size_t unitCount) {
   *next = '\0';
   return out;
 }
+
+}  // namespace kx_xml

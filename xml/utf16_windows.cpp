@@ -7,6 +7,8 @@
 
 #include "xml/utf16.h"
 
+namespace kx_xml {
+
 bool isUtf16Text(const unsigned char* data, size_t size) {
   if (size > INT_MAX) return false;
   // A null result pointer asks for every test.
@@ -31,3 +33,5 @@ char* utf16ToUtf8(const unsigned char* data, size_t unitCount) {
   out[size] = '\0';
   return out;
 }
+
+}  // namespace kx_xml

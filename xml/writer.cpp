@@ -7,6 +7,8 @@
 #include "xml/entities.h"
 #include "xml/xml_internal.h"
 
+using namespace kx_xml;
+
 namespace {
 
 // Collects the output, or only counts it when there is no buffer.
@@ -26,8 +28,8 @@ class Output {
     if (buffer_ != nullptr) std::memset(buffer_ + size_, '\t', static_cast<size_t>(count));
     size_ += static_cast<size_t>(count);
   }
-  void escaped(const char* text) {
-    size_ += escapeText(buffer_ == nullptr ? nullptr : buffer_ + size_, text);
+  void escaped(const char* text, const char* following = "") {
+    size_ += escapeText(buffer_ == nullptr ? nullptr : buffer_ + size_, text, following);
   }
 
  private:
@@ -96,10 +98,28 @@ void closeElement(const Frame& f, Output& out) {
   if (f.depth != -1) out.put('\n');
 }
 
-void writeText(const char* text, int32_t d, Output& out) {
+// The first bytes (up to three, as many as a character can still need) that
+// the flat rendering puts right after the text entry before `next`: those of
+// the texts that follow it directly, which a reader joins with it into one text.
+struct FollowingBytes {
+  char bytes[4] = {};
+  FollowingBytes(const XmlElementData* e, int32_t next) {
+    int32_t n = 0;
+    for (int32_t i = next; i < contentEntries(e) && n < 3; ++i) {
+      int32_t entry = e->contentOrder[i];
+      if ((entry & 3) != kXmlContentText) break;
+      for (const char* t = e->texts[entry >> 2]; *t != '\0' && n < 3; ++t) bytes[n++] = *t;
+    }
+  }
+};
+
+void writeText(const char* text, int32_t d, const Frame& f, Output& out) {
   if (text[0] == '\0') return;
   if (d < 0) {
-    out.escaped(text);
+    // Whether a lead byte at the end starts a complete character depends on
+    // the texts written after it: decided on this text alone, the answer
+    // changes once a reader has joined them.
+    out.escaped(text, FollowingBytes(f.element, f.next).bytes);
     return;
   }
   out.tabs(d + 1);
@@ -137,7 +157,7 @@ bool renderTree(const XmlElementData* root, int32_t depth, Output& out) {
     int32_t index = entry >> 2;
     switch (entry & 3) {
       case kXmlContentText:
-        writeText(e->texts[index], f.depth, out);
+        writeText(e->texts[index], f.depth, f, out);
         break;
       case kXmlContentSection:
         writeSection(e->sections[index], f.depth, out);

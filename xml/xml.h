@@ -91,7 +91,12 @@ enum XmlContentKind : int32_t {
   kXmlContentSection = 3,
 };
 
+// The library's internals live in their own namespace, so that nothing of
+// them collides with a program that links it.
+namespace kx_xml {
 struct XmlElementData;
+struct XmlElementAccess;
+}  // namespace kx_xml
 
 /// Handle of one element (one pointer). Copies share the element and keep it
 /// alive; an element lives while a handle or its parent refers to it. A
@@ -112,9 +117,9 @@ class XmlElement {
   bool operator!=(const XmlElement& other) const { return data_ != other.data_; }
 
  private:
-  friend struct XmlElementAccess;
-  explicit XmlElement(XmlElementData* adopted) noexcept : data_(adopted) {}
-  XmlElementData* data_;
+  friend struct kx_xml::XmlElementAccess;
+  explicit XmlElement(kx_xml::XmlElementData* adopted) noexcept : data_(adopted) {}
+  kx_xml::XmlElementData* data_;
 };
 
 /// The null element, returned by every lookup that finds nothing.

@@ -9,6 +9,8 @@
 
 #include "xml/xml.h"
 
+namespace kx_xml {
+
 constexpr int32_t kInlineContentEntries = 4;
 
 struct XmlRecordBlock;
@@ -224,5 +226,7 @@ int64_t liveXmlElementCount();
 int64_t liveXmlRecordBlockCount();
 /// Test-only: reference count of the element (0 for the null element).
 int32_t xmlRefCount(const XmlElement& element);
+
+}  // namespace kx_xml
 
 #endif  // KX_XML_XML_INTERNAL_H_
