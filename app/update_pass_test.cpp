@@ -76,8 +76,8 @@ class UpdatePassTest : public CaptureTest {
       NicEntry entry;
       entry.device_id = "NIC-" + std::to_string(i);
       entry.location = "5:0." + std::to_string(i);
-      entry.mac = "00-11-22-33-44-5" + std::to_string(i);
-      entry.product_id = "P3P 331";
+      entry.mac = "02-11-22-33-44-5" + std::to_string(i);
+      entry.product_id = "P3P Q4T";
       entry.installed.Parse(installed[i], true);
       entry.available.Parse("4.0.534", true);
       entry.flags = kNicSupported;
@@ -170,16 +170,16 @@ TEST_F(UpdatePassTest, InteractiveTranscript) {
   Prepare({"4.0.520", "4.0.534"}, 0, "y\n\n");
   EXPECT_EQ(UpdatePass(program_), 2);
   EXPECT_EQ(Console(),
-            "Found P3P 331 MAC: 00-11-22-33-44-50 (v4.0.520)\n"
+            "Found P3P Q4T MAC: 02-11-22-33-44-50 (v4.0.520)\n"
             "Update firmware on 'NIC-0' (5:0.0) : \n"
             "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):"
-            "Found P3P 331 MAC: 00-11-22-33-44-51 (v4.0.534)\n"
+            "Found P3P Q4T MAC: 02-11-22-33-44-51 (v4.0.534)\n"
             "*** WARNING *** - Installed firmware is the same version as selected firmware\n"
             "Update firmware on 'NIC-1' (5:0.1) : \n"
             "From ROM 4.0.534 to 4.0.534?  y/n/q/c (n):" +
                 std::string(kWaiting) +
-                "Selecting P3P 331 MAC: 00-11-22-33-44-50 \n"
-                "MAC 00-11-22-33-44-50 upgrade SUCCESS!\n" +
+                "Selecting P3P Q4T MAC: 02-11-22-33-44-50 \n"
+                "MAC 02-11-22-33-44-50 upgrade SUCCESS!\n" +
                 kComplete);
 }
 
@@ -189,12 +189,12 @@ TEST_F(UpdatePassTest, WaitingNoticeOnceForTwoFlashesAndSkipActionLeftAlone) {
   EXPECT_EQ(UpdatePass(program_), 2);
   EXPECT_EQ(runner_->commands, (std::vector<std::string>{Flash("5:0.0"), Flash("5:0.2")}));
   const std::string console = Console();
-  EXPECT_EQ(console.find(kWaiting), console.find("Found P3P 331 MAC: 00-11-22-33-44-52") +
-                                        std::string("Found P3P 331 MAC: 00-11-22-33-44-52 "
+  EXPECT_EQ(console.find(kWaiting), console.find("Found P3P Q4T MAC: 02-11-22-33-44-52") +
+                                        std::string("Found P3P Q4T MAC: 02-11-22-33-44-52 "
                                                     "(v4.0.520)\n")
                                             .size());
   EXPECT_EQ(console.find(kWaiting, console.find(kWaiting) + 1), std::string::npos);
-  EXPECT_EQ(console.find("00-11-22-33-44-51 \n"), std::string::npos);  // no Selecting line
+  EXPECT_EQ(console.find("02-11-22-33-44-51 \n"), std::string::npos);  // no Selecting line
 }
 
 TEST_F(UpdatePassTest, EmptyInventoryEndsQuietlyWithZero) {

@@ -27,8 +27,8 @@ std::string PackageConfig() {
   return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
          "<nic_fw_package version=\"1.0\">\n"
          "  <nic name=\"P3P group\">\n"
-         "    <nic name=\"REdevi P3P 2-port\" venid=\"14E4\" devid=\"1657\" "
-         "subvenid=\"103C\" subdevid=\"22BE\" rom=\"4.0.534\" fwFile=\"p3pfw.bin\"/>\n"
+         "    <nic name=\"REdevi P3P 2-port\" venid=\"3F1D\" devid=\"0C4A\" "
+         "subvenid=\"6B2E\" subdevid=\"2A7D\" rom=\"4.0.534\" fwFile=\"p3pfw.bin\"/>\n"
          "  </nic>\n"
          "</nic_fw_package>\n";
 }
@@ -39,14 +39,14 @@ std::string NicList(int adapters) {
   for (int i = 0; i < adapters; ++i) {
     const std::string n = std::to_string(i + 1);
     char mac[32];
-    std::snprintf(mac, sizeof mac, "00-11-22-33-44-%02X", 0x40 + i);
+    std::snprintf(mac, sizeof mac, "02-11-22-33-44-%02X", 0x40 + i);
     doc += "<device><device_id>NIC " + n + "</device_id><busnumber>" +
            std::to_string(5 + i / 2) + "</busnumber><devicenumber>0</devicenumber><funcnumber>" +
            std::to_string(i % 2) +
-           "</funcnumber><venid>14E4</venid><devid>1657</devid><subvenid>103C</subvenid>"
-           "<subdevid>22BE</subdevid><macaddress>" +
+           "</funcnumber><venid>3F1D</venid><devid>0C4A</devid><subvenid>6B2E</subvenid>"
+           "<subdevid>2A7D</subdevid><macaddress>" +
            mac +
-           "</macaddress><product_id>P3P 331</product_id><shared>NO</shared>"
+           "</macaddress><product_id>P3P Q4T</product_id><shared>NO</shared>"
            "<fw_item type=\"rom\"><firmware_id>4.0.520</firmware_id><version>4.0.520</version>"
            "<action>update</action><duration>60</duration><message>ok</message></fw_item>"
            "</device>\n";
@@ -66,7 +66,7 @@ std::string ManySmallElements(size_t target) {
     for (int i = 0; i < 16; ++i) {
       const std::string id = std::to_string(group * 16 + i);
       doc += "  <item id=\"" + id + "\" name=\"adapter " + id +
-             "\" venid=\"14E4\" devid=\"1657\" note=\"fast &amp; safe\"/>\n";
+             "\" venid=\"3F1D\" devid=\"0C4A\" note=\"fast &amp; safe\"/>\n";
     }
     doc += " </group>\n";
   }

@@ -32,12 +32,12 @@ class FakeRunner : public CommandRunner {
 };
 
 NicEntry Adapter(const char* installed, const char* location = "5:0.0",
-                 const char* mac = "00-11-22-33-44-55") {
+                 const char* mac = "02-11-22-33-44-55") {
   NicEntry entry;
   entry.device_id = "NIC-A";
   entry.location = location;
   entry.mac = mac;
-  entry.product_id = "P3P 331";
+  entry.product_id = "P3P Q4T";
   entry.installed.Parse(installed, true);
   entry.available.Parse("4.0.534", true);
   entry.flags = kNicSupported;
@@ -165,7 +165,7 @@ TEST_F(ComponentTest, CheckOnlyRecordsTheComparisonWithoutAsking) {
     EXPECT_EQ(state_.flags.value(), Bit(RunFlag::CheckOnly) | Bit(c.seen));
     EXPECT_EQ(state_.inventory.at(0).flags, 0u);
     EXPECT_EQ(Console(),
-              std::string("Found P3P 331 MAC: 00-11-22-33-44-55 (v") + c.installed + ")\n");
+              std::string("Found P3P Q4T MAC: 02-11-22-33-44-55 (v") + c.installed + ")\n");
     EXPECT_EQ(fgetc(input_), 'y');  // no question was read
   }
 }
@@ -228,8 +228,8 @@ TEST_F(ComponentTest, ApplyFlashesMarkedAdaptersAndReports) {
   const std::string flash_c = "zadiroz -flashsupport -i 6:0.0 -a p3p_rom.bin";
   runner_->exit_codes[flash_b] = 7;
   runner_->not_started[flash_c] = true;
-  state_.inventory.Append(Adapter("4.0.520", "5:0.0", "00-11-22-33-44-55"));
-  state_.inventory.Append(Adapter("4.0.520", "5:0.1", "00-11-22-33-44-56"));
+  state_.inventory.Append(Adapter("4.0.520", "5:0.0", "02-11-22-33-44-55"));
+  state_.inventory.Append(Adapter("4.0.520", "5:0.1", "02-11-22-33-44-56"));
   state_.inventory.Append(Adapter("4.0.520", "6:0.0", "%s"));
   state_.inventory.Append(Adapter("4.0.520", "7:0.0", "unmarked"));
   NicEntry skipped = Adapter("4.0.520", "8:0.0", "skipped");
@@ -246,14 +246,14 @@ TEST_F(ComponentTest, ApplyFlashesMarkedAdaptersAndReports) {
   EXPECT_EQ(runner_->commands, (std::vector<std::string>{flash_a, flash_b, flash_c}));
   EXPECT_EQ(Console(),
             "The Firmware upgrade will take several minutes. Please be patient.\n"
-            "Selecting P3P 331 MAC: 00-11-22-33-44-55 \n"
-            "MAC 00-11-22-33-44-55 upgrade SUCCESS!\n"
-            "Selecting P3P 331 MAC: 00-11-22-33-44-56 \n"
+            "Selecting P3P Q4T MAC: 02-11-22-33-44-55 \n"
+            "MAC 02-11-22-33-44-55 upgrade SUCCESS!\n"
+            "Selecting P3P Q4T MAC: 02-11-22-33-44-56 \n"
             "Command to upgrade firmware failed with internal error code 7\n"
             "\tCommand: " +
                 flash_b +
                 "\n"
-                "Selecting P3P 331 MAC: %s           \n"
+                "Selecting P3P Q4T MAC: %s           \n"
                 "Command to upgrade firmware failed with internal error code 98\n"
                 "\tCommand: " +
                 flash_c + "\n");

@@ -33,9 +33,9 @@ namespace {
 constexpr char kPackageConfig[] = R"(<?xml version="1.0" encoding="utf-8"?>
 <nic_fw_package version="1.0">
   <nic name="REdevi P3P adapters">
-    <nic name="REdevi P3P 331 quad-port" venid="14E4" devid="1657" subvenid="103C" subdevid="22BE" rom="4.0.534" fwFile="fw.bin"/>
-    <nic name="REdevi P3P 332 dual-port" venid="14E4" devid="1657" subvenid="103C" subdevid="169D" rom="4.0.600"/>
-    <nic name="REdevi P3P 331 relabelled" venid="0000" devid="1657" subvenid="103C" subdevid="22BE" rom="4.1.7"/>
+    <nic name="REdevi P3P Q4T quad-port" venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D" rom="4.0.534" fwFile="fw.bin"/>
+    <nic name="REdevi P3P D2T dual-port" venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A91" rom="4.0.600"/>
+    <nic name="REdevi P3P Q4T relabelled" venid="0000" devid="0C4A" subvenid="6B2E" subdevid="2A7D" rom="4.1.7"/>
   </nic>
 </nic_fw_package>
 )";

@@ -33,12 +33,12 @@ constexpr char kNicList[] = R"(<?xml version="1.0" encoding="utf-8"?>
   <devices>
     <device>
       <device_id value="NIC 1"/>
-      <venid value="14E4"/><devid value="1657"/><subvenid value="103C"/><subdevid value="22BE"/>
+      <venid value="3F1D"/><devid value="0C4A"/><subvenid value="6B2E"/><subdevid value="2A7D"/>
       <fw_item><type value="rom"/><firmware_id value="4.0.520"/></fw_item>
     </device>
     <device>
       <device_id value="NIC 2"/>
-      <venid value="14E4"/><devid value="1657"/><subvenid value="103C"/><subdevid value="169D"/>
+      <venid value="3F1D"/><devid value="0C4A"/><subvenid value="6B2E"/><subdevid value="2A91"/>
       <fw_item><type value="rom"/><firmware_id value="4.1.0"/></fw_item>
     </device>
   </devices>

@@ -38,18 +38,18 @@ TEST(DisplayBlockTest, Layout) {
     std::string block;
   } cases[] = {
       {"the usual widths",
-       Entry("00-11-22-33-44-55", "5:0.0", "1234-5678-9ABC-DEF0", "M1", "4.0.520", "4.0.534",
+       Entry("02-11-22-33-44-55", "5:0.0", "1234-5678-9ABC-DEF0", "M1", "4.0.520", "4.0.534",
              "NIC-A"),
-       std::string(kHeader) + "00-11-22-33-44-55    5:0.0     1234-5678-9ABC-DEF0     M1\n" +
+       std::string(kHeader) + "02-11-22-33-44-55    5:0.0     1234-5678-9ABC-DEF0     M1\n" +
            kColumns + "ROM       4.0.520      ROM       4.0.534  NIC-A\n"},
       {"a longer location shifts its line only",
-       Entry("00-11-22-33-44-55", "12:0.0", "1234-5678-9ABC-DEF0", "M1", "4.0.520", "4.10.1534",
+       Entry("02-11-22-33-44-55", "12:0.0", "1234-5678-9ABC-DEF0", "M1", "4.0.520", "4.10.1534",
              "NIC-A"),
-       std::string(kHeader) + "00-11-22-33-44-55    12:0.0     1234-5678-9ABC-DEF0     M1\n" +
+       std::string(kHeader) + "02-11-22-33-44-55    12:0.0     1234-5678-9ABC-DEF0     M1\n" +
            kColumns + "ROM       4.0.520      ROM       4.10.1534  NIC-A\n"},
       {"no installed version, percent signs",
-       Entry("%s-%d", "5:0.1", "14E4-1657-103C-22BE", "100% P3P", "", "4.0.534", "NIC %n #2"),
-       std::string(kHeader) + "%s-%d    5:0.1     14E4-1657-103C-22BE     100% P3P\n" + kColumns +
+       Entry("%s-%d", "5:0.1", "3F1D-0C4A-6B2E-2A7D", "100% P3P", "", "4.0.534", "NIC %n #2"),
+       std::string(kHeader) + "%s-%d    5:0.1     3F1D-0C4A-6B2E-2A7D     100% P3P\n" + kColumns +
            "ROM       0.0      ROM       4.0.534  NIC %n #2\n"},
   };
   for (const Case& c : cases) {
@@ -71,9 +71,9 @@ TEST_F(DisplayTest, TwoAdaptersInListOrder) {
   EXPECT_EQ(ShowInstalledFirmware(state_), 0);
 
   const std::string table =
-      std::string(kHeader) + "00-11-22-33-44-55    5:0.0     14E4-1657-103C-22BE     P3P 331\n" +
+      std::string(kHeader) + "02-11-22-33-44-55    5:0.0     3F1D-0C4A-6B2E-2A7D     P3P Q4T\n" +
       kColumns + "ROM       4.0.520      ROM       4.0.534  REdevi P3P Gigabit Ethernet #1\n" +
-      kHeader + "00-11-22-33-44-56    5:0.1     14E4-1657-103C-22BE     P3P 331\n" + kColumns +
+      kHeader + "02-11-22-33-44-56    5:0.1     3F1D-0C4A-6B2E-2A7D     P3P Q4T\n" + kColumns +
       "ROM       4.0.530      ROM       4.0.534  REdevi P3P Gigabit Ethernet #2\n";
   EXPECT_EQ(Console(), table);
   const std::string log = Log();

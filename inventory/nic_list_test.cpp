@@ -28,10 +28,10 @@ std::string FwItem(const std::string& body) { return "<fw_item>" + body + "</fw_
 // The adapter that the package supports, with its firmware item.
 std::string Device(const std::string& device_id = "NIC-A", const std::string& func = "0",
                    const std::string& firmware_id = "4.0.520",
-                   const std::string& subdevid = "22BE") {
-  return "<device>" + El("device_id", device_id) + El("venid", "14E4") + El("devid", "1657") +
-         El("subvenid", "103C") + El("subdevid", subdevid) +
-         El("macaddress", "00-11-22-33-44-5" + func) + El("product_id", "M1") +
+                   const std::string& subdevid = "2A7D") {
+  return "<device>" + El("device_id", device_id) + El("venid", "3F1D") + El("devid", "0C4A") +
+         El("subvenid", "6B2E") + El("subdevid", subdevid) +
+         El("macaddress", "02-11-22-33-44-5" + func) + El("product_id", "M1") +
          El("busnumber", "5") + El("devicenumber", "0") + El("funcnumber", func) +
          El("slotnumber", "2") +
          FwItem(El("type", "rom") + El("firmware_id", firmware_id) + El("action", "update")) +
@@ -59,7 +59,7 @@ std::string Describe(const Inventory& inventory) {
 }
 
 const std::string kDeviceA =
-    "NIC-A|5:0.0|14E4-1657-103C-22BE|00-11-22-33-44-50|M1|4.0.520|4.0.534|"
+    "NIC-A|5:0.0|3F1D-0C4A-6B2E-2A7D|02-11-22-33-44-50|M1|4.0.520|4.0.534|"
     "4.0.520|4.0.520||update|own|0||1\n";
 
 class DiscoveryTest : public InventoryTest {
@@ -99,67 +99,67 @@ TEST_F(DiscoveryTest, NicListCases) {
            "</kx_rom_discovery>",
        "This ZENT tool can only be used to update P3P-series REdevi NICs.\n", false, ""},
       {"firmware type in upper case",
-       List("<device>" + El("venid", "14E4") + El("devid", "1657") + El("subvenid", "103C") +
-            El("subdevid", "22BE") + FwItem(El("type", "ROM") + El("firmware_id", "4.0.520")) +
+       List("<device>" + El("venid", "3F1D") + El("devid", "0C4A") + El("subvenid", "6B2E") +
+            El("subdevid", "2A7D") + FwItem(El("type", "ROM") + El("firmware_id", "4.0.520")) +
             "</device>"),
-       "", true, "|:.|14E4-1657-103C-22BE|||4.0.520|4.0.534|4.0.520|4.0.520|||own|0||1\n"},
+       "", true, "|:.|3F1D-0C4A-6B2E-2A7D|||4.0.520|4.0.534|4.0.520|4.0.520|||own|0||1\n"},
       {"unexpected firmware type keeps earlier adapters",
-       List(Device("NIC-A") + "<device>" + El("device_id", "NIC-B") + El("venid", "14E4") +
-            El("devid", "1657") + El("subvenid", "103C") + El("subdevid", "22BE") +
+       List(Device("NIC-A") + "<device>" + El("device_id", "NIC-B") + El("venid", "3F1D") +
+            El("devid", "0C4A") + El("subvenid", "6B2E") + El("subdevid", "2A7D") +
             FwItem(El("type", "NCSI")) + "</device>" + Device("NIC-C")),
        "Warning!!! - firmware type is not expected!. Expected type is ROM, current value is NCSI\n",
        true, kDeviceA},
       {"unexpected firmware type on the first adapter",
-       List("<device>" + El("venid", "14E4") + FwItem(El("type", "")) + "</device>" + Device()),
+       List("<device>" + El("venid", "3F1D") + FwItem(El("type", "")) + "</device>" + Device()),
        "Warning!!! - firmware type is not expected!. Expected type is ROM, current value is \n",
        false, ""},
       {"invalid IDs are logged and read as 0",
-       List("<device>" + El("device_id", "NIC-Z") + El("venid", "zz") + El("devid", "0x1657") +
-            El("subvenid", "103C") + El("subdevid", "22BE") + "</device>" +
+       List("<device>" + El("device_id", "NIC-Z") + El("venid", "zz") + El("devid", "0x0C4A") +
+            El("subvenid", "6B2E") + El("subdevid", "2A7D") + "</device>" +
             "<device><venid value=\"\"/><devid value=\"FFFFFFFF\"/><subvenid/>" +
-            El("subdevid", "22BE ") + "</device>"),
+            El("subdevid", "2A7D ") + "</device>"),
        "Warning!!! - Invalid/Corrupted vendor ID (XML tag: venid) value.\n"
        "Warning!!! - Invalid/Corrupted vendor ID (XML tag: venid) value.\n"
        "Warning!!! - Invalid/Corrupted device ID (XML tag: devid) value.\n"
        "Warning!!! - Invalid/Corrupted sub-vendor ID (XML tag: subvenid) value.\n"
        "Warning!!! - Invalid/Corrupted sub-device ID (XML tag: subdevid) value.\n"
        "NIC with PCI ID 0000-0000-0000-0000 is not identified as a supported REdevi P3P NIC.\n",
-       true, "NIC-Z|:.|0000-1657-103C-22BE|||0.0|4.1.7|||||own|0||1\n"},
+       true, "NIC-Z|:.|0000-0C4A-6B2E-2A7D|||0.0|4.1.7|||||own|0||1\n"},
       {"unsupported adapter", List(Device("NIC-A", "0", "4.0.520", "22BF")),
-       "NIC with PCI ID 14E4-1657-103C-22BF is not identified as a supported REdevi P3P NIC.\n",
+       "NIC with PCI ID 3F1D-0C4A-6B2E-22BF is not identified as a supported REdevi P3P NIC.\n",
        false, ""},
       {"shared, duration, trimming and message",
-       List("<device>" + El("device_id", "  NIC A  ") + El("venid", "14e4") + El("devid", "1657") +
-            El("subvenid", "103c") + El("subdevid", "22be") +
+       List("<device>" + El("device_id", "  NIC A  ") + El("venid", "3f1d") + El("devid", "0C4A") +
+            El("subvenid", "6b2e") + El("subdevid", "2a7d") +
             FwItem(El("shared", "no") + El("duration", " 42s") + El("action", " skip ") +
                    El("message", "50% done") + El("version", "v1")) +
-            "</device>" + "<device>" + El("device_id", "\tNIC B") + El("venid", "14E4") +
-            El("devid", "1657") + El("subvenid", "103C") + El("subdevid", "22BE") +
+            "</device>" + "<device>" + El("device_id", "\tNIC B") + El("venid", "3F1D") +
+            El("devid", "0C4A") + El("subvenid", "6B2E") + El("subdevid", "2A7D") +
             FwItem(El("shared", "NO") + El("duration", "-7") + El("action", "\tskip")) +
-            "</device>" + "<device>" + El("venid", "14E4") + El("devid", "1657") +
-            El("subvenid", "103C") + El("subdevid", "22BE") +
+            "</device>" + "<device>" + El("venid", "3F1D") + El("devid", "0C4A") +
+            El("subvenid", "6B2E") + El("subdevid", "2A7D") +
             FwItem(El("shared", "") + El("duration", "x1") + El("duration", "99999999999")) +
             "</device>"),
        "", true,
-       "NIC A|:.|14E4-1657-103C-22BE|||0.0|4.0.534|||v1|skip|shared|42|50% done|1\n"
-       "\tNIC B|:.|14E4-1657-103C-22BE|||0.0|4.0.534||||\tskip|own|-7||1\n"
-       "|:.|14E4-1657-103C-22BE|||0.0|4.0.534|||||shared|2147483647||1\n"},
+       "NIC A|:.|3F1D-0C4A-6B2E-2A7D|||0.0|4.0.534|||v1|skip|shared|42|50% done|1\n"
+       "\tNIC B|:.|3F1D-0C4A-6B2E-2A7D|||0.0|4.0.534||||\tskip|own|-7||1\n"
+       "|:.|3F1D-0C4A-6B2E-2A7D|||0.0|4.0.534|||||shared|2147483647||1\n"},
       {"each adapter starts empty",
-       List(Device("NIC-A") + "<device>" + El("venid", "14E4") + El("devid", "1657") +
-            El("subvenid", "103C") + El("subdevid", "22BE") + El("devicenumber", "3") +
+       List(Device("NIC-A") + "<device>" + El("venid", "3F1D") + El("devid", "0C4A") +
+            El("subvenid", "6B2E") + El("subdevid", "2A7D") + El("devicenumber", "3") +
             "</device>"),
-       "", true, kDeviceA + "|:3.|14E4-1657-103C-22BE|||0.0|4.0.534|||||own|0||1\n"},
+       "", true, kDeviceA + "|:3.|3F1D-0C4A-6B2E-2A7D|||0.0|4.0.534|||||own|0||1\n"},
       {"two ports of one card and a second firmware item",
        List(Device("NIC-A", "0") + Device("NIC-B", "1", "4.0.530") + "<device>" +
-            El("device_id", "NIC-C") + El("venid", "14E4") + El("devid", "1657") +
-            El("subvenid", "103C") + El("subdevid", "169D") + El("busnumber", "12") +
+            El("device_id", "NIC-C") + El("venid", "3F1D") + El("devid", "0C4A") +
+            El("subvenid", "6B2E") + El("subdevid", "2A91") + El("busnumber", "12") +
             El("devicenumber", "0") + El("funcnumber", "0") + FwItem(El("firmware_id", "4.0.1")) +
             FwItem(El("firmware_id", "") + El("version", "x")) + "</device>"),
        "", true,
        kDeviceA +
-           "NIC-B|5:0.1|14E4-1657-103C-22BE|00-11-22-33-44-51|M1|4.0.530|4.0.534|4.0.530|4.0.530||"
+           "NIC-B|5:0.1|3F1D-0C4A-6B2E-2A7D|02-11-22-33-44-51|M1|4.0.530|4.0.534|4.0.530|4.0.530||"
            "update|own|0||1\n"
-           "NIC-C|12:0.0|14E4-1657-103C-169D|||4.0.1|4.0.600||4.0.1|x||own|0||1\n"},
+           "NIC-C|12:0.0|3F1D-0C4A-6B2E-2A91|||4.0.1|4.0.600||4.0.1|x||own|0||1\n"},
       {"other names ignored at every level",
        "<kx_rom_discovery><Type value=\"ROZADO_NIC\"/><device>" + Device("X") + "</device>" +
            "<DEVICES>" + Device("Y") + "</DEVICES><devices><Device/>" + Device() +
@@ -258,8 +258,8 @@ TEST_F(DiscoveryTest, FailedPassRunsAgain) {
 TEST_F(DiscoveryTest, MissingFirmwareFileStillRuns) {
   std::filesystem::remove("fw.bin");
   WriteFile("ZOVOREruz.xml",
-            "<nic_fw_package><nic><nic venid=\"14E4\" devid=\"1657\" "
-            "subvenid=\"103C\" subdevid=\"22BE\" rom=\"4.0.534\"/></nic>"
+            "<nic_fw_package><nic><nic venid=\"3F1D\" devid=\"0C4A\" "
+            "subvenid=\"6B2E\" subdevid=\"2A7D\" rom=\"4.0.534\"/></nic>"
             "</nic_fw_package>");
   runner_->nic_list = List(Device());
   EXPECT_EQ(DiscoverDevices(state_), 0);
@@ -277,9 +277,9 @@ TEST_F(DiscoveryTest, RecordedListFromTestdata) {
   runner_->nic_list = ReadAll(testdata_ / "two_ports.xml");
   EXPECT_EQ(DiscoverDevices(state_), 0);
   EXPECT_EQ(Describe(state_.inventory),
-            "REdevi P3P Gigabit Ethernet #1|5:0.0|14E4-1657-103C-22BE|00-11-22-33-44-55|P3P 331|"
+            "REdevi P3P Gigabit Ethernet #1|5:0.0|3F1D-0C4A-6B2E-2A7D|02-11-22-33-44-55|P3P Q4T|"
             "4.0.520|4.0.534|4.0.520|4.0.520|ROM v4.0.520|update|shared|30|update available|1\n"
-            "REdevi P3P Gigabit Ethernet #2|5:0.1|14E4-1657-103C-22BE|00-11-22-33-44-56|P3P 331|"
+            "REdevi P3P Gigabit Ethernet #2|5:0.1|3F1D-0C4A-6B2E-2A7D|02-11-22-33-44-56|P3P Q4T|"
             "4.0.530|4.0.534|4.0.530|4.0.530|ROM v4.0.530|update|shared|30|update available|1\n");
 }
 

@@ -32,7 +32,7 @@ TEST_F(PackageConfigTest, KeyPadsWithZerosAndNeverTruncates) {
   EXPECT_EQ(SupportedNicKey("4040", "100", "1A2B", "7B"), "4040-0100-1A2B-007B");
   EXPECT_EQ(SupportedNicKey("12345", "0x7B", "1", "abcd"), "12345-0x7B-0001-abcd");
   // A missing ID gives a key that no reported adapter (always four digits) matches.
-  EXPECT_EQ(SupportedNicKey("", "1657", "103C", "22BE"), "-1657-103C-22BE");
+  EXPECT_EQ(SupportedNicKey("", "0C4A", "6B2E", "2A7D"), "-0C4A-6B2E-2A7D");
 }
 
 // How the IDs written in the configuration meet the key of a reported adapter,
@@ -43,15 +43,15 @@ TEST_F(PackageConfigTest, KeysMatchReportedAdapters) {
     const char* reported_key;
     bool matches;
   } cases[] = {
-      {R"(venid="14E4" devid="1657" subvenid="103C" subdevid="22BE")", "14E4-1657-103C-22BE", true},
-      {R"(venid="14e4" devid="1657" subvenid="103C" subdevid="22BE")", "14E4-1657-103C-22BE",
+      {R"(venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D")", "3F1D-0C4A-6B2E-2A7D", true},
+      {R"(venid="3f1d" devid="0C4A" subvenid="6B2E" subdevid="2A7D")", "3F1D-0C4A-6B2E-2A7D",
        false},
       {R"(venid="4040" devid="100" subvenid="1A2B" subdevid="7B")", "4040-0100-1A2B-007B", true},
-      {R"(venid="0x14E4" devid="1657" subvenid="103C" subdevid="22BE")", "14E4-1657-103C-22BE",
+      {R"(venid="0x3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D")", "3F1D-0C4A-6B2E-2A7D",
        false},
-      {R"(venid="14E4" devid="1657" subvenid="103C" subdevid="022BE")", "14E4-1657-103C-22BE",
+      {R"(venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="02A7D")", "3F1D-0C4A-6B2E-2A7D",
        false},
-      {R"(devid="1657" subvenid="103C" subdevid="22BE")", "0000-1657-103C-22BE", false},
+      {R"(devid="0C4A" subvenid="6B2E" subdevid="2A7D")", "0000-0C4A-6B2E-2A7D", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ids);
@@ -71,26 +71,26 @@ TEST_F(PackageConfigTest, KeysMatchReportedAdapters) {
 
 TEST_F(PackageConfigTest, FindCopiesAllFieldsOrLogsTheKey) {
   WriteFile("ZOVOREruz.xml",
-            Package(R"(<nic><nic name="P3P 331" venid="14E4" devid="1657" subvenid="103C")"
-                    R"( subdevid="22BE" rom="4.0.534" fwFile="p3p.bin"/></nic>)"));
+            Package(R"(<nic><nic name="P3P Q4T" venid="3F1D" devid="0C4A" subvenid="6B2E")"
+                    R"( subdevid="2A7D" rom="4.0.534" fwFile="p3p.bin"/></nic>)"));
   PackageTables tables;
   LoadPackageConfig(*state_.ui, tables);
 
   SupportedNic found;
-  ASSERT_EQ(FindSupportedNic(*state_.ui, tables, "14E4-1657-103C-22BE", &found), 0);
-  EXPECT_EQ(found.name, "P3P 331");
-  EXPECT_EQ(found.venid, "14E4");
-  EXPECT_EQ(found.devid, "1657");
-  EXPECT_EQ(found.subvenid, "103C");
-  EXPECT_EQ(found.subdevid, "22BE");
+  ASSERT_EQ(FindSupportedNic(*state_.ui, tables, "3F1D-0C4A-6B2E-2A7D", &found), 0);
+  EXPECT_EQ(found.name, "P3P Q4T");
+  EXPECT_EQ(found.venid, "3F1D");
+  EXPECT_EQ(found.devid, "0C4A");
+  EXPECT_EQ(found.subvenid, "6B2E");
+  EXPECT_EQ(found.subdevid, "2A7D");
   EXPECT_EQ(found.rom, "4.0.534");
   EXPECT_EQ(found.fwFile, "p3p.bin");
   EXPECT_STREQ(found.romVersion.Format(), "4.0.534");
   EXPECT_EQ(Log(), "");
 
-  EXPECT_EQ(FindSupportedNic(*state_.ui, tables, "14E4-1657-103C-22BF", &found), 1);
+  EXPECT_EQ(FindSupportedNic(*state_.ui, tables, "3F1D-0C4A-6B2E-22BF", &found), 1);
   EXPECT_EQ(Log(),
-            "NIC with PCI ID 14E4-1657-103C-22BF is not identified as a supported REdevi P3P "
+            "NIC with PCI ID 3F1D-0C4A-6B2E-22BF is not identified as a supported REdevi P3P "
             "NIC.\n");
 }
 
@@ -106,7 +106,7 @@ TEST_F(PackageConfigTest, FileShapes) {
     std::string log;
   } cases[] = {
       {"entries directly under the root",
-       Package(R"(<nic name="A" venid="14E4" devid="1657" subvenid="103C" subdevid="22BE"/>)"),
+       Package(R"(<nic name="A" venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D"/>)"),
        "firmware_file=", ""},
       {"group of another case",
        Package(R"(<NIC><nic name="A" venid="1" devid="2" subvenid="3" subdevid="4"/></NIC>)"),
@@ -115,9 +115,9 @@ TEST_F(PackageConfigTest, FileShapes) {
        Package(R"(<nic><NIC name="A" venid="1" devid="2" subvenid="3" subdevid="4"/></nic>)"),
        "firmware_file=", ""},
       {"attribute names in any case",
-       Package(R"(<nic><nic NAME="A" VenID="14E4" DEVID="1657" subVenId="103C" subdevid="22BE")"
+       Package(R"(<nic><nic NAME="A" VenID="3F1D" DEVID="0C4A" subVenId="6B2E" subdevid="2A7D")"
                R"( Rom="4.0.534" FWFILE="a.bin"/></nic>)"),
-       "14E4-1657-103C-22BE A rom=4.0.534 v=4.0.534 fw=a.bin\nfirmware_file=a.bin", ""},
+       "3F1D-0C4A-6B2E-2A7D A rom=4.0.534 v=4.0.534 fw=a.bin\nfirmware_file=a.bin", ""},
       {"later fwFile wins, empty ones do not count",
        Package(
            R"(<nic><nic name="A" venid="1" devid="1" subvenid="1" subdevid="1" fwFile="a.bin"/>)"

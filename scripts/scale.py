@@ -30,13 +30,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 IMAGE_VERSION = "4.0.534"
 INSTALLED_VERSION = "4.0.520"
 # The two adapter types of the example package: (sub-device ID, product name).
-TYPES = [("22BE", "REdevi P3P 331 quad-port"), ("169D", "REdevi P3P 332 dual-port")]
+TYPES = [("2A7D", "REdevi P3P Q4T quad-port"), ("2A91", "REdevi P3P D2T dual-port")]
 
 PACKAGE = """<?xml version="1.0" encoding="utf-8"?>
 <nic_fw_package version="1.0">
   <nic name="REdevi P3P adapters">
-    <nic name="REdevi P3P 331 quad-port" venid="14E4" devid="1657" subvenid="103C" subdevid="22BE" rom="{v}" fwFile="p3p_rom.bin"/>
-    <nic name="REdevi P3P 332 dual-port" venid="14E4" devid="1657" subvenid="103C" subdevid="169D" rom="{v}" fwFile="p3p_rom.bin"/>
+    <nic name="REdevi P3P Q4T quad-port" venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D" rom="{v}" fwFile="p3p_rom.bin"/>
+    <nic name="REdevi P3P D2T dual-port" venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A91" rom="{v}" fwFile="p3p_rom.bin"/>
   </nic>
 </nic_fw_package>
 """
@@ -56,8 +56,8 @@ def write_scenario(path, count):
         bus, dev, func = location(i)
         subdevid, product = TYPES[i % len(TYPES)]
         lines.append(
-            '  <adapter device_id="P3P Port %d" venid="14E4" devid="1657" subvenid="103C"'
-            ' subdevid="%s" macaddress="00-10-18-%02X-%02X-%02X" product_id="%s"'
+            '  <adapter device_id="P3P Port %d" venid="3F1D" devid="0C4A" subvenid="6B2E"'
+            ' subdevid="%s" macaddress="02-5E-ED-%02X-%02X-%02X" product_id="%s"'
             ' busnumber="%d" devicenumber="%d" funcnumber="%d" slotnumber="%d"'
             ' firmware_id="%s" version="%s" action="update" shared="NO" duration="90"'
             ' message="The new firmware takes effect immediately."/>'

@@ -224,7 +224,7 @@ TEST_F(WriterTest, RoundTrips) {
       "<?xml version='1.0' encoding='utf-8'?><root><item id='1'>one</item><!-- note --></root>",
       "<!DOCTYPE r [ <!ENTITY e 'v'> ]><r><![CDATA[ raw <stuff> ]]><PRE> pre </PRE></r>",
       "<r>a<b/>c<d>e<f>g</f>h</d>i</r>",
-      ("<nic_list><device busnumber='3' mac='00:11:22:33:44:55'><firmware_id>1.2.3</firmware_id>"
+      ("<nic_list><device busnumber='3' mac='02:11:22:33:44:55'><firmware_id>1.2.3</firmware_id>"
        "</device><device/></nic_list>"),
       "<\xE3\x81\x82 k='\xE3\x81\x82'>\xE3\x81\x82</\xE3\x81\x82>",
       "lead<a/><b/>",

@@ -41,7 +41,7 @@ const char* const kElementNames[] = {"a",    "b",     "item",       "Item",   "n
                                      "données", "é",   "あ",         "名前",   "ключ"};
 const char* const kAttributeNames[] = {"id", "name", "venid", "x",   "Name", "data-x",
                                        "v.1", "é",   "あい",  "_k",  "rom"};
-const char* const kWords[] = {"firmware", "4.0.534", "14E4", "NIC", "ok", "x=y", "a/b",
+const char* const kWords[] = {"firmware", "4.0.534", "3F1D", "NIC", "ok", "x=y", "a/b",
                               "?",        "!",       "(1)",  "#",   "é",  "café", "あいう",
                               "données",  "/>",      ">",    "'q'", "\"dq\"", "-->", "{}"};
 const char* const kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};

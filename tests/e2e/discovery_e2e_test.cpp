@@ -17,9 +17,9 @@ constexpr char kListCall[] = "-flashsupport -d p3p_rom.bin tempNicList.xml -p3\n
 constexpr char kListCommand[] = "zadiroz -flashsupport -d p3p_rom.bin tempNicList.xml -p3\n";
 
 // The adapter types of examples/ZOVOREruz.xml and one it does not know.
-constexpr char kP3P331[] = R"(venid="14E4" devid="1657" subvenid="103C" subdevid="22BE")";
-constexpr char kP3P332[] = R"(venid="14E4" devid="1657" subvenid="103C" subdevid="169D")";
-constexpr char kP3P361[] = R"(venid="14E4" devid="165F" subvenid="103C" subdevid="1934")";
+constexpr char kP3PQ4T[] = R"(venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D")";
+constexpr char kP3PD2T[] = R"(venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A91")";
+constexpr char kP3PS1T[] = R"(venid="3F1D" devid="0C4F" subvenid="6B2E" subdevid="2B13")";
 
 bool IsWindowsBuild() { return std::string(NativeNewline()) == "\r\n"; }
 
@@ -97,23 +97,23 @@ class DiscoveryE2eTest : public PackageFixture {
 
 TEST_F(DiscoveryE2eTest, ShowsSupportedAdaptersInListOrderAndLogsTheOthers) {
   WriteScenario(std::string("<zadiroz_scenario>\n") +
-                R"(<adapter device_id="NIC-A" )" + kP3P331 +
-                R"( macaddress="00-11-22-33-44-55" product_id="M1" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)" +
-                R"(<adapter device_id="NIC-X" )" + kP3P361 +
-                R"( macaddress="00-11-22-33-44-66" product_id="M9" busnumber="7" devicenumber="0" funcnumber="0" firmware_id="3.1.2"/>)" +
-                R"(<adapter device_id="NIC-B" )" + kP3P332 +
-                R"( macaddress="00-11-22-33-44-77" product_id="M2" busnumber="12" devicenumber="0" funcnumber="1" firmware_id="4.0.600"/>)" +
+                R"(<adapter device_id="NIC-A" )" + kP3PQ4T +
+                R"( macaddress="02-11-22-33-44-55" product_id="M1" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)" +
+                R"(<adapter device_id="NIC-X" )" + kP3PS1T +
+                R"( macaddress="02-11-22-33-44-66" product_id="M9" busnumber="7" devicenumber="0" funcnumber="0" firmware_id="3.1.2"/>)" +
+                R"(<adapter device_id="NIC-B" )" + kP3PD2T +
+                R"( macaddress="02-11-22-33-44-77" product_id="M2" busnumber="12" devicenumber="0" funcnumber="1" firmware_id="4.0.600"/>)" +
                 "</zadiroz_scenario>\n");
   ProgramRun run = ShowInstalled();
   ASSERT_TRUE(run.started);
   const std::string table =
-      Block("00-11-22-33-44-55", "5:0.0", "14E4-1657-103C-22BE", "M1", "4.0.520", "4.0.534",
+      Block("02-11-22-33-44-55", "5:0.0", "3F1D-0C4A-6B2E-2A7D", "M1", "4.0.520", "4.0.534",
             "NIC-A") +
-      Block("00-11-22-33-44-77", "12:0.1", "14E4-1657-103C-169D", "M2", "4.0.600", "4.0.534",
+      Block("02-11-22-33-44-77", "12:0.1", "3F1D-0C4A-6B2E-2A91", "M2", "4.0.600", "4.0.534",
             "NIC-B");
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.output, Native(Banner() + table));  // nothing of the tool's own output
-  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("14E4-165F-103C-1934") +
+  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("3F1D-0C4F-6B2E-2B13") +
                                       "Device discovery completed successfully!\n" + table,
                                   0));
   EXPECT_EQ(Calls(), kListCall);
@@ -125,15 +125,15 @@ TEST_F(DiscoveryE2eTest, ExampleScenarioMatchesExamplePackage) {
   tool_env_ = ToolEnvironment(path, calls_path_, JoinPath(scratch_, "state.txt"));
   ProgramRun run = ShowInstalled();
   const std::string table =
-      Block("00-10-18-AA-00-01", "3:0.0", "14E4-1657-103C-22BE", "REdevi P3P 331 quad-port",
-            "4.0.520", "4.0.534", "P3P 331 Port 1") +
-      Block("00-10-18-BB-00-01", "4:0.0", "14E4-1657-103C-169D", "REdevi P3P 332 dual-port",
-            "4.0.534", "4.0.534", "P3P 332 Port 1") +
-      Block("00-10-18-CC-00-01", "5:0.1", "14E4-1657-103C-22BE", "REdevi P3P 331 quad-port",
-            "4.0.602", "4.0.534", "P3P 331 Port 2");
+      Block("02-5E-ED-AA-00-01", "3:0.0", "3F1D-0C4A-6B2E-2A7D", "REdevi P3P Q4T quad-port",
+            "4.0.520", "4.0.534", "P3P Q4T Port 1") +
+      Block("02-5E-ED-BB-00-01", "4:0.0", "3F1D-0C4A-6B2E-2A91", "REdevi P3P D2T dual-port",
+            "4.0.534", "4.0.534", "P3P D2T Port 1") +
+      Block("02-5E-ED-CC-00-01", "5:0.1", "3F1D-0C4A-6B2E-2A7D", "REdevi P3P Q4T quad-port",
+            "4.0.602", "4.0.534", "P3P Q4T Port 2");
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.output, Native(Banner() + table));
-  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("14E4-165F-103C-1934") +
+  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("3F1D-0C4F-6B2E-2B13") +
                                       "Device discovery completed successfully!\n" + table,
                                   0));
   EXPECT_FALSE(NicListLeft());
@@ -143,27 +143,27 @@ TEST_F(DiscoveryE2eTest, FlashedAdapterShowsTheNewVersion) {
   // The state the tool keeps after it flashed 5:0.0 with the package image.
   WriteFileBytes(JoinPath(scratch_, "state.txt"), "5:0.0=4.0.534\n");
   WriteScenario(std::string("<zadiroz_scenario flash_version=\"4.0.534\">") +
-                R"(<adapter device_id="NIC-A" )" + kP3P331 +
-                R"( macaddress="00-11-22-33-44-55" product_id="M1" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)" +
+                R"(<adapter device_id="NIC-A" )" + kP3PQ4T +
+                R"( macaddress="02-11-22-33-44-55" product_id="M1" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)" +
                 "</zadiroz_scenario>");
   ProgramRun run = ShowInstalled();
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.output, Native(Banner() + Block("00-11-22-33-44-55", "5:0.0",
-                                                "14E4-1657-103C-22BE", "M1", "4.0.534",
+  EXPECT_EQ(run.output, Native(Banner() + Block("02-11-22-33-44-55", "5:0.0",
+                                                "3F1D-0C4A-6B2E-2A7D", "M1", "4.0.534",
                                                 "4.0.534", "NIC-A")));
 }
 
 TEST_F(DiscoveryE2eTest, NoSupportedAdapterGivesCode2AndNoTable) {
-  WriteScenario(std::string("<zadiroz_scenario>") + R"(<adapter device_id="X" )" + kP3P361 +
+  WriteScenario(std::string("<zadiroz_scenario>") + R"(<adapter device_id="X" )" + kP3PS1T +
                 R"( busnumber="7" devicenumber="0" funcnumber="0" firmware_id="3.1.2"/>)" +
-                R"(<adapter device_id="Y" venid="8086" devid="10FB" subvenid="103C" subdevid="17D3")" +
+                R"(<adapter device_id="Y" venid="5D2C" devid="0E3B" subvenid="6B2E" subdevid="4C1E")" +
                 R"( busnumber="8" devicenumber="0" funcnumber="0" firmware_id="1.0.0"/>)" +
                 "</zadiroz_scenario>");
   ProgramRun run = ShowInstalled();
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.output, Native(Banner()));
-  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("14E4-165F-103C-1934") +
-                                      NotSupported("8086-10FB-103C-17D3") + Failed("0"),
+  EXPECT_EQ(NewLog(), ExpectedLog(kListCommand + NotSupported("3F1D-0C4F-6B2E-2B13") +
+                                      NotSupported("5D2C-0E3B-6B2E-4C1E") + Failed("0"),
                                   2));
   EXPECT_EQ(Calls(), kListCall);
   EXPECT_FALSE(NicListLeft());
@@ -193,7 +193,7 @@ TEST_F(DiscoveryE2eTest, MissingToolIsLoggedWithCode98) {
 }
 
 TEST_F(DiscoveryE2eTest, ToolFailuresAreLoggedWithTheirCode) {
-  const std::string adapter = std::string(R"(<adapter device_id="NIC-A" )") + kP3P331 +
+  const std::string adapter = std::string(R"(<adapter device_id="NIC-A" )") + kP3PQ4T +
                               R"( busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)";
   const bool posix = !IsWindowsBuild();
   struct Case {
@@ -218,7 +218,7 @@ TEST_F(DiscoveryE2eTest, ToolFailuresAreLoggedWithTheirCode) {
 }
 
 TEST_F(DiscoveryE2eTest, UnreadableOrRejectedListAdmitsNothing) {
-  const std::string adapter = std::string(R"(<adapter device_id="NIC-A" )") + kP3P331 +
+  const std::string adapter = std::string(R"(<adapter device_id="NIC-A" )") + kP3PQ4T +
                               R"( busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)";
   const std::string loading = "Loading configuration file tempNicList.xml failed. Error code: ";
   struct Case {
@@ -249,8 +249,8 @@ TEST_F(DiscoveryE2eTest, Utf16ListIsRead) {
   // <kx_rom_discovery><type value="REDEVI_NIC"/><devices><device>... in UTF-16 LE with FF FE.
   const std::string list =
       "<kx_rom_discovery><type value=\"REDEVI_NIC\"/><devices><device>"
-      "<device_id value=\"W\"/><venid value=\"14E4\"/><devid value=\"1657\"/>"
-      "<subvenid value=\"103C\"/><subdevid value=\"22BE\"/><macaddress value=\"AA\"/>"
+      "<device_id value=\"W\"/><venid value=\"3F1D\"/><devid value=\"0C4A\"/>"
+      "<subvenid value=\"6B2E\"/><subdevid value=\"2A7D\"/><macaddress value=\"AA\"/>"
       "<product_id value=\"P\"/><busnumber value=\"1\"/><devicenumber value=\"2\"/>"
       "<funcnumber value=\"3\"/><fw_item><type value=\"rom\"/>"
       "<firmware_id value=\"4.0.1\"/></fw_item></device></devices></kx_rom_discovery>";
@@ -259,7 +259,7 @@ TEST_F(DiscoveryE2eTest, Utf16ListIsRead) {
                 R"("/></zadiroz_scenario>)");
   ProgramRun run = ShowInstalled();
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.output, Native(Banner() + Block("AA", "1:2.3", "14E4-1657-103C-22BE", "P",
+  EXPECT_EQ(run.output, Native(Banner() + Block("AA", "1:2.3", "3F1D-0C4A-6B2E-2A7D", "P",
                                                 "4.0.1", "4.0.534", "W")));
   EXPECT_FALSE(NicListLeft());
 }
@@ -268,8 +268,8 @@ TEST_F(DiscoveryE2eTest, StaleListIsDeletedBeforeTheToolRuns) {
   // A list from an earlier run must not pass for this run's when the tool writes none.
   WriteFileBytes(PackagePath("tempNicList.xml"),
                  std::string("<kx_rom_discovery><type value=\"REDEVI_NIC\"/><devices><device>") +
-                     "<venid value=\"14E4\"/><devid value=\"1657\"/><subvenid value=\"103C\"/>"
-                     "<subdevid value=\"22BE\"/></device></devices></kx_rom_discovery>");
+                     "<venid value=\"3F1D\"/><devid value=\"0C4A\"/><subvenid value=\"6B2E\"/>"
+                     "<subdevid value=\"2A7D\"/></device></devices></kx_rom_discovery>");
   WriteScenario(R"(<zadiroz_scenario><operation name="list" fault="no_file"/></zadiroz_scenario>)");
   ProgramRun run = ShowInstalled();
   EXPECT_EQ(run.exit_code, 2);

@@ -37,7 +37,7 @@ constexpr char kToolRunning[] =
     "gracefully. Required to clear the settings!";
 constexpr char kInputProblem[] = "Unknown input problem!\nQuit...\n";
 constexpr char kPackageMissing[] = "Supporting file ZOVOREruz.xml is missing. Cannot proceed.\n";
-constexpr char kP3P331[] = R"(venid="14E4" devid="1657" subvenid="103C" subdevid="22BE")";
+constexpr char kP3PQ4T[] = R"(venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D")";
 
 std::string Failed(const std::string& code) {
   return "Device discovery failed with error code " + code;
@@ -48,12 +48,12 @@ std::string Loading(const std::string& file, const std::string& code) {
 std::string FlashCall(const std::string& bus) {
   return "-flashsupport -i " + bus + ":0.0 -a p3p_rom.bin";
 }
-std::string Mac(const std::string& bus) { return "00-10-18-AA-00-0" + bus; }
+std::string Mac(const std::string& bus) { return "02-5E-ED-AA-00-0" + bus; }
 
-// A supported P3P 331 at bus:0.0; `extra` adds or overrides attributes.
+// A supported P3P Q4T at bus:0.0; `extra` adds or overrides attributes.
 std::string Adapter(const std::string& bus, const std::string& extra = "") {
-  return "<adapter device_id=\"NIC " + bus + "\" " + kP3P331 + " macaddress=\"" + Mac(bus) +
-         "\" product_id=\"P3P 331\" busnumber=\"" + bus +
+  return "<adapter device_id=\"NIC " + bus + "\" " + kP3PQ4T + " macaddress=\"" + Mac(bus) +
+         "\" product_id=\"P3P Q4T\" busnumber=\"" + bus +
          "\" devicenumber=\"0\" funcnumber=\"0\" firmware_id=\"4.0.520\" " + extra + "/>\n";
 }
 const std::string kOne = Adapter("5");
@@ -61,8 +61,8 @@ const std::string kTwo = Adapter("5") + Adapter("6");
 
 // The console of an adapter flashed without asking (-y).
 std::string FlashedQuietly(const std::string& bus) {
-  return "Found P3P 331 MAC: " + Mac(bus) + " (v4.0.520)\n" + kWaiting +
-         "Selecting P3P 331 MAC: " + Mac(bus) + " \n" + "MAC " + Mac(bus) + " upgrade SUCCESS!\n" +
+  return "Found P3P Q4T MAC: " + Mac(bus) + " (v4.0.520)\n" + kWaiting +
+         "Selecting P3P Q4T MAC: " + Mac(bus) + " \n" + "MAC " + Mac(bus) + " upgrade SUCCESS!\n" +
          kComplete;
 }
 // The log of a run that discovers and flashes the adapter at 5:0.0 that way,
@@ -73,14 +73,14 @@ std::vector<std::string> FlashedQuietlyLog(const std::vector<std::string>& warni
   lines.insert(lines.end(), warnings.begin(), warnings.end());
   lines.insert(
       lines.end(),
-      {"Device discovery completed successfully!", "Found P3P 331 MAC: " + Mac(bus) + " (v4.0.520)",
+      {"Device discovery completed successfully!", "Found P3P Q4T MAC: " + Mac(bus) + " (v4.0.520)",
        "The Firmware upgrade will take several minutes. Please be patient.",
-       "Selecting P3P 331 MAC: " + Mac(bus) + " ", "zadiroz " + FlashCall(bus),
+       "Selecting P3P Q4T MAC: " + Mac(bus) + " ", "zadiroz " + FlashCall(bus),
        "MAC " + Mac(bus) + " upgrade SUCCESS!", "", "NIC firmware update complete."});
   return lines;
 }
 std::string Question(const std::string& bus) {
-  return "Found P3P 331 MAC: " + Mac(bus) + " (v4.0.520)\nUpdate firmware on 'NIC " + bus + "' (" +
+  return "Found P3P Q4T MAC: " + Mac(bus) + " (v4.0.520)\nUpdate firmware on 'NIC " + bus + "' (" +
          bus + ":0.0) : \nFrom ROM 4.0.520 to 4.0.534?  y/n/q/c (y):";
 }
 
@@ -89,10 +89,10 @@ std::string Utf16ListHex() {
   const std::string list =
       "<?xml version=\"1.0\" encoding=\"utf-16\"?>\n"
       "<kx_rom_discovery><type value=\"REDEVI_NIC\"/><devices><device>"
-      "<device_id value=\"NIC 5\"/><venid value=\"14E4\"/><devid value=\"1657\"/>"
-      "<subvenid value=\"103C\"/><subdevid value=\"22BE\"/><macaddress value=\"" +
+      "<device_id value=\"NIC 5\"/><venid value=\"3F1D\"/><devid value=\"0C4A\"/>"
+      "<subvenid value=\"6B2E\"/><subdevid value=\"2A7D\"/><macaddress value=\"" +
       Mac("5") +
-      "\"/><product_id value=\"P3P 331\"/><busnumber value=\"5\"/><devicenumber value=\"0\"/>"
+      "\"/><product_id value=\"P3P Q4T\"/><busnumber value=\"5\"/><devicenumber value=\"0\"/>"
       "<funcnumber value=\"0\"/><fw_item><type value=\"ROM\"/>"
       "<firmware_id value=\"4.0.520\"/></fw_item></device></devices></kx_rom_discovery>";
   return Utf16Hex(list);
@@ -101,8 +101,8 @@ std::string Utf16ListHex() {
 // Adapter i of the large rows, and what the console shows for it.
 std::string ManyAdapter(int i) {
   const std::string n = std::to_string(i);
-  return "<adapter device_id=\"NIC " + n + "\" " + kP3P331 + " macaddress=\"MAC-" + n +
-         "\" product_id=\"P3P 331\" busnumber=\"" + n +
+  return "<adapter device_id=\"NIC " + n + "\" " + kP3PQ4T + " macaddress=\"MAC-" + n +
+         "\" product_id=\"P3P Q4T\" busnumber=\"" + n +
          "\" devicenumber=\"0\" funcnumber=\"0\" firmware_id=\"4.0.520\"/>";
 }
 std::string ShownBlock(int i) {
@@ -110,7 +110,7 @@ std::string ShownBlock(int i) {
   return "MAC                  B:D.F     PCI-ID                  NIC\n"
          "MAC-" +
          n + "    " + n +
-         ":0.0     14E4-1657-103C-22BE     P3P 331\n"
+         ":0.0     3F1D-0C4A-6B2E-2A7D     P3P Q4T\n"
          "\n"
          "   (Installed)            (Available)     Interface     \n"
          "Image     Version      Image     Version   \n"
@@ -121,7 +121,7 @@ std::string ShownBlock(int i) {
 std::string FoundLine(int i) {
   std::string mac = "MAC-" + std::to_string(i);
   mac.resize(std::max<size_t>(mac.size(), 17), ' ');
-  return "Found P3P 331 MAC: " + mac + " (v4.0.520)\n";
+  return "Found P3P Q4T MAC: " + mac + " (v4.0.520)\n";
 }
 
 bool StartsWith(const std::string& text, const std::string& start) {
@@ -302,8 +302,8 @@ std::string ProgramAlone(FaultMatrixTest& t) {
 std::string TruncatedList(FaultMatrixTest& t) {
   const std::string list =
       "<kx_rom_discovery version=\"1.0\"><type value=\"REDEVI_NIC\"/><devices><device>"
-      "<device_id value=\"NIC 5\"/><venid value=\"14E4\"/><devid value=\"1657\"/>"
-      "<subvenid value=\"103C\"/><subdevid value=\"22BE\"/><busnumber value=\"5\"/>"
+      "<device_id value=\"NIC 5\"/><venid value=\"3F1D\"/><devid value=\"0C4A\"/>"
+      "<subvenid value=\"6B2E\"/><subdevid value=\"2A7D\"/><busnumber value=\"5\"/>"
       "</device></devices></kx_rom_discovery>\n";
   t.WriteBeside("truncated.xml", list.substr(0, list.size() / 2));
   return "";
@@ -336,14 +336,14 @@ std::string PackageMalformed(FaultMatrixTest& t) {
   return "";
 }
 std::string PackageWithoutGroups(FaultMatrixTest& t) {
-  t.WritePackageConfig(std::string("<nic_fw_package version=\"1.0\"><nic name=\"P3P 331\" ") +
-                       kP3P331 + " rom=\"4.0.534\" fwFile=\"p3p_rom.bin\"/></nic_fw_package>");
+  t.WritePackageConfig(std::string("<nic_fw_package version=\"1.0\"><nic name=\"P3P Q4T\" ") +
+                       kP3PQ4T + " rom=\"4.0.534\" fwFile=\"p3p_rom.bin\"/></nic_fw_package>");
   return "";
 }
 std::string PackageWithoutImageName(FaultMatrixTest& t) {
   t.WritePackageConfig(std::string("<nic_fw_package version=\"1.0\"><nic name=\"group\">"
-                                   "<nic name=\"P3P 331\" ") +
-                       kP3P331 + " rom=\"4.0.534\"/></nic></nic_fw_package>");
+                                   "<nic name=\"P3P Q4T\" ") +
+                       kP3PQ4T + " rom=\"4.0.534\"/></nic></nic_fw_package>");
   return "";
 }
 std::string ImageMissing(FaultMatrixTest& t) {
@@ -445,11 +445,11 @@ std::vector<Row> Rows() {
                           "current value is EFI"}),
        {kListCall, FlashCall("5")}},
       {"InvalidIds", Only::kAny, {"-c"},
-       std::string(R"(<adapter device_id="X" venid="zz" devid="" subvenid="0x103C" subdevid="22BE" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)"),
+       std::string(R"(<adapter device_id="X" venid="zz" devid="" subvenid="0x6B2E" subdevid="2A7D" busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)"),
        nullptr, 2, true, "", Reach::kMode,
        {kStarted, kListCommand, "Warning!!! - Invalid/Corrupted vendor ID (XML tag: venid) value.",
         "Warning!!! - Invalid/Corrupted device ID (XML tag: devid) value.",
-        "NIC with PCI ID 0000-0000-103C-22BE is not identified as a supported REdevi P3P NIC.",
+        "NIC with PCI ID 0000-0000-6B2E-2A7D is not identified as a supported REdevi P3P NIC.",
         Failed("0")},
        kListOnly},
       {"MillionNestedElements", Only::kAny, {"-s"},
@@ -467,20 +467,20 @@ std::vector<Row> Rows() {
       {"PackageEmpty", Only::kAny, {"-s"}, kOne, PackageEmpty, 0, false, "", Reach::kMode,
        {kStarted, Loading("ZOVOREruz.xml", "3"), kNoImage,
         "zadiroz -flashsupport -d  tempNicList.xml -p3",
-        "NIC with PCI ID 14E4-1657-103C-22BE is not identified as a supported REdevi P3P NIC.",
+        "NIC with PCI ID 3F1D-0C4A-6B2E-2A7D is not identified as a supported REdevi P3P NIC.",
         Failed("0")},
        {"-flashsupport -d tempNicList.xml -p3"}},
       {"PackageMalformed", Only::kAny, {"-c"}, kOne, PackageMalformed, 2, true, "",
        Reach::kMode,
        {kStarted, Loading("ZOVOREruz.xml", "1"), kNoImage,
         "zadiroz -flashsupport -d  tempNicList.xml -p3",
-        "NIC with PCI ID 14E4-1657-103C-22BE is not identified as a supported REdevi P3P NIC.",
+        "NIC with PCI ID 3F1D-0C4A-6B2E-2A7D is not identified as a supported REdevi P3P NIC.",
         Failed("0")},
        {"-flashsupport -d tempNicList.xml -p3"}},
       {"PackageWithoutGroups", Only::kAny, {"-y"}, kOne, PackageWithoutGroups, 0, true, "",
        Reach::kMode,
        {kStarted, kNoImage, "zadiroz -flashsupport -d  tempNicList.xml -p3",
-        "NIC with PCI ID 14E4-1657-103C-22BE is not identified as a supported REdevi P3P NIC.",
+        "NIC with PCI ID 3F1D-0C4A-6B2E-2A7D is not identified as a supported REdevi P3P NIC.",
         Failed("0")},
        {"-flashsupport -d tempNicList.xml -p3"}},
       // A tool that needs the image refuses the listing: nothing to flash with.
@@ -504,7 +504,7 @@ std::vector<Row> Rows() {
       // Standard input.
       {"InputClosed", Only::kAny, {}, kTwo, nullptr, 3, true,
        Question("5") + kInputProblem + kCancelled, Reach::kMode,
-       {kStarted, kListCommand, kDiscovered, "Found P3P 331 MAC: 00-10-18-AA-00-05 (v4.0.520)",
+       {kStarted, kListCommand, kDiscovered, "Found P3P Q4T MAC: 02-5E-ED-AA-00-05 (v4.0.520)",
         "Update firmware on 'NIC 5' (5:0.0) : ",
         "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):Unknown input problem!", "Quit...", "",
         "Firmware upgrade cancelled by User "},
@@ -512,9 +512,9 @@ std::vector<Row> Rows() {
       // A yes before the end of input is not flashed either: the run ends as a quit.
       {"InputEndsMidRun", Only::kAny, {}, kTwo, nullptr, 3, true,
        Question("5") + Question("6") + kInputProblem + kCancelled, Reach::kMode,
-       {kStarted, kListCommand, kDiscovered, "Found P3P 331 MAC: 00-10-18-AA-00-05 (v4.0.520)",
+       {kStarted, kListCommand, kDiscovered, "Found P3P Q4T MAC: 02-5E-ED-AA-00-05 (v4.0.520)",
         "Update firmware on 'NIC 5' (5:0.0) : ", "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):y",
-        "Found P3P 331 MAC: 00-10-18-AA-00-06 (v4.0.520)",
+        "Found P3P Q4T MAC: 02-5E-ED-AA-00-06 (v4.0.520)",
         "Update firmware on 'NIC 6' (6:0.0) : ",
         "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):Unknown input problem!", "Quit...", "",
         "Firmware upgrade cancelled by User "},

@@ -18,7 +18,7 @@ constexpr char kListCall[] = "-flashsupport -d p3p_rom.bin tempNicList.xml -p3";
 constexpr char kReportCall[] = "-flashsupport -d p3p_rom.bin report.xml -p3";
 constexpr char kUpdateCall[] = "-flashsupport -u p3p_rom.bin report.xml tempNicList.xml -p3";
 constexpr char kNotSupported[] =
-    "NIC with PCI ID 14E4-165F-103C-1934 is not identified as a supported REdevi P3P NIC.\n";
+    "NIC with PCI ID 3F1D-0C4F-6B2E-2B13 is not identified as a supported REdevi P3P NIC.\n";
 constexpr char kNoSupported[] = "No supported network adapters for firmware upgrade.\n";
 constexpr char kGenerated[] = "\nSuccessfully generated NIC discovery report to report.xml.\n";
 constexpr char kNotGenerated[] = "\nFailed to generate NIC discovery report to report.xml.\n";
@@ -36,20 +36,20 @@ constexpr char kOldReport[] =
 constexpr char kPackageWithoutImage[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
     "<nic_fw_package version=\"1.0\"><nic name=\"REdevi P3P adapters\">"
-    "<nic name=\"REdevi P3P 331 quad-port\" venid=\"14E4\" devid=\"1657\" subvenid=\"103C\" "
-    "subdevid=\"22BE\" rom=\"4.0.534\"/></nic></nic_fw_package>\n";
+    "<nic name=\"REdevi P3P Q4T quad-port\" venid=\"3F1D\" devid=\"0C4A\" subvenid=\"6B2E\" "
+    "subdevid=\"2A7D\" rom=\"4.0.534\"/></nic></nic_fw_package>\n";
 
-// A supported P3P 331 at bus:0.0, and a P3P 361 that the package does not know.
+// A supported P3P Q4T at bus:0.0, and a P3P S1T that the package does not know.
 std::string Adapter(const std::string& bus, const std::string& installed) {
   return "<adapter device_id=\"NIC " + bus +
-         "\" venid=\"14E4\" devid=\"1657\" subvenid=\"103C\" subdevid=\"22BE\""
-         " macaddress=\"00-10-18-AA-00-0" +
-         bus + "\" product_id=\"P3P 331\" busnumber=\"" + bus +
+         "\" venid=\"3F1D\" devid=\"0C4A\" subvenid=\"6B2E\" subdevid=\"2A7D\""
+         " macaddress=\"02-5E-ED-AA-00-0" +
+         bus + "\" product_id=\"P3P Q4T\" busnumber=\"" + bus +
          "\" devicenumber=\"0\" funcnumber=\"0\" firmware_id=\"" + installed + "\"/>\n";
 }
 std::string Unsupported(const std::string& bus) {
   return "<adapter device_id=\"NIC " + bus +
-         "\" venid=\"14E4\" devid=\"165F\" subvenid=\"103C\" subdevid=\"1934\" busnumber=\"" + bus +
+         "\" venid=\"3F1D\" devid=\"0C4F\" subvenid=\"6B2E\" subdevid=\"2B13\" busnumber=\"" + bus +
          "\" devicenumber=\"0\" funcnumber=\"0\" firmware_id=\"3.1.2\"/>\n";
 }
 
@@ -197,8 +197,8 @@ TEST_F(ReportE2eTest, DiscoveryReportReplacesAnOldOneOnlyAfterDiscovery) {
         break;
       case Report::kNew:  // the tool's own list of every adapter
         EXPECT_NE(report.find("<kx_rom_discovery"), std::string::npos) << report;
-        EXPECT_NE(report.find("00-10-18-AA-00-05"), std::string::npos) << report;
-        EXPECT_NE(report.find("1934"), std::string::npos) << report;
+        EXPECT_NE(report.find("02-5E-ED-AA-00-05"), std::string::npos) << report;
+        EXPECT_NE(report.find("2B13"), std::string::npos) << report;
         break;
     }
   }
@@ -333,8 +333,8 @@ TEST_F(ReportE2eTest, ReportFromDiscoveryDrivesTheUpdate) {
 
   ProgramRun check = RunTool({"-n"});
   EXPECT_EQ(check.exit_code, 5);  // both adapters now carry the package version
-  EXPECT_EQ(check.output, Native(Banner() + "Found P3P 331 MAC: 00-10-18-AA-00-05 (v4.0.534)\n"
-                                            "Found P3P 331 MAC: 00-10-18-AA-00-06 (v4.0.534)\n"
+  EXPECT_EQ(check.output, Native(Banner() + "Found P3P Q4T MAC: 02-5E-ED-AA-00-05 (v4.0.534)\n"
+                                            "Found P3P Q4T MAC: 02-5E-ED-AA-00-06 (v4.0.534)\n"
                                             "\nNIC firmware update is not recommended.\n"));
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One adapter of the scenario: a supported P3P 331 at bus:0.0.
+// One adapter of the scenario: a supported P3P Q4T at bus:0.0.
 struct Nic {
   std::string bus;
   std::string installed;
@@ -32,7 +32,7 @@ std::string Flash(const std::string& bus) {
   return "-flashsupport -i " + bus + ":0.0 -a p3p_rom.bin";
 }
 
-std::string Mac(const std::string& bus) { return "00-10-18-AA-00-0" + bus; }
+std::string Mac(const std::string& bus) { return "02-5E-ED-AA-00-0" + bus; }
 
 class UpdateE2eTest : public PackageFixture {
  protected:
@@ -48,9 +48,9 @@ class UpdateE2eTest : public PackageFixture {
         "<zadiroz_scenario flash_version=\"4.0.534\">\n";
     for (const Nic& nic : nics) {
       xml += "  <adapter device_id=\"NIC " + nic.bus +
-             "\" venid=\"14E4\" devid=\"1657\" subvenid=\"103C\" subdevid=\"22BE\""
+             "\" venid=\"3F1D\" devid=\"0C4A\" subvenid=\"6B2E\" subdevid=\"2A7D\""
              " macaddress=\"" +
-             Mac(nic.bus) + "\" product_id=\"P3P 331\" busnumber=\"" + nic.bus +
+             Mac(nic.bus) + "\" product_id=\"P3P Q4T\" busnumber=\"" + nic.bus +
              "\" devicenumber=\"0\" funcnumber=\"0\" slotnumber=\"1\" firmware_id=\"" +
              nic.installed + "\" version=\"" + nic.installed + "\" action=\"" + nic.action +
              "\"/>\n";
@@ -90,11 +90,11 @@ TEST_F(UpdateE2eTest, YesThenQuitFlashesNothing) {
   EXPECT_EQ(run.exit_code, 3);
   EXPECT_EQ(Calls(), (std::vector<std::string>{kList}));
   const std::string question =
-      "Found P3P 331 MAC: 00-10-18-AA-00-05 (v4.0.520)\n"
+      "Found P3P Q4T MAC: 02-5E-ED-AA-00-05 (v4.0.520)\n"
       "Update firmware on 'NIC 5' (5:0.0) : \n"
       "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):";
   EXPECT_EQ(run.output, Native(Banner() + question +
-                               "Found P3P 331 MAC: 00-10-18-AA-00-06 (v4.0.520)\n"
+                               "Found P3P Q4T MAC: 02-5E-ED-AA-00-06 (v4.0.520)\n"
                                "Update firmware on 'NIC 6' (6:0.0) : \n"
                                "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):" +
                                kCancelled));
@@ -111,8 +111,8 @@ TEST_F(UpdateE2eTest, ContinueThenYesFlashesTheSecond) {
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(Calls(), (std::vector<std::string>{kList, Flash("6")}));
   EXPECT_TRUE(EndsWith(run.output, Native(std::string(kWaiting) +
-                                          "Selecting P3P 331 MAC: 00-10-18-AA-00-06 \n"
-                                          "MAC 00-10-18-AA-00-06 upgrade SUCCESS!\n" +
+                                          "Selecting P3P Q4T MAC: 02-5E-ED-AA-00-06 \n"
+                                          "MAC 02-5E-ED-AA-00-06 upgrade SUCCESS!\n" +
                                           kComplete)))
       << run.output;
   EXPECT_NE(NewLog().find(Native("zadiroz -flashsupport -i 6:0.0 -a p3p_rom.bin\n")),
@@ -121,7 +121,7 @@ TEST_F(UpdateE2eTest, ContinueThenYesFlashesTheSecond) {
   // The flash took: a check afterwards finds the second adapter up to date.
   ProgramRun check = RunTool({"-n"});
   EXPECT_EQ(check.exit_code, 4);
-  EXPECT_NE(check.output.find(Native("Found P3P 331 MAC: 00-10-18-AA-00-06 (v4.0.534)\n")),
+  EXPECT_NE(check.output.find(Native("Found P3P Q4T MAC: 02-5E-ED-AA-00-06 (v4.0.534)\n")),
             std::string::npos);
 }
 
@@ -132,11 +132,11 @@ TEST_F(UpdateE2eTest, OneFailedFlashStillTriesEveryAdapter) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(Calls(), (std::vector<std::string>{kList, Flash("5"), Flash("6"), Flash("7")}));
   EXPECT_EQ(Count(run.output, Native(kWaiting)), 1u);
-  EXPECT_NE(run.output.find(Native("Selecting P3P 331 MAC: 00-10-18-AA-00-06 \n"
+  EXPECT_NE(run.output.find(Native("Selecting P3P Q4T MAC: 02-5E-ED-AA-00-06 \n"
                                    "Command to upgrade firmware failed with internal error code 7\n"
                                    "\tCommand: zadiroz -flashsupport -i 6:0.0 -a p3p_rom.bin\n"
-                                   "Selecting P3P 331 MAC: 00-10-18-AA-00-07 \n"
-                                   "MAC 00-10-18-AA-00-07 upgrade SUCCESS!\n")),
+                                   "Selecting P3P Q4T MAC: 02-5E-ED-AA-00-07 \n"
+                                   "MAC 02-5E-ED-AA-00-07 upgrade SUCCESS!\n")),
             std::string::npos)
       << run.output;
   EXPECT_TRUE(EndsWith(run.output, Native(kWithErrors)));
@@ -161,8 +161,8 @@ TEST_F(UpdateE2eTest, CheckOnlyRecommends) {
     EXPECT_EQ(run.exit_code, c.code);
     EXPECT_EQ(Calls(), (std::vector<std::string>{kList}));
     EXPECT_EQ(run.output,
-              Native(Banner() + "Found P3P 331 MAC: 00-10-18-AA-00-05 (v" + c.nics[0].installed +
-                     ")\nFound P3P 331 MAC: 00-10-18-AA-00-06 (v" + c.nics[1].installed + ")\n" +
+              Native(Banner() + "Found P3P Q4T MAC: 02-5E-ED-AA-00-05 (v" + c.nics[0].installed +
+                     ")\nFound P3P Q4T MAC: 02-5E-ED-AA-00-06 (v" + c.nics[1].installed + ")\n" +
                      c.closing));
   }
 }
@@ -236,7 +236,7 @@ TEST_F(UpdateE2eTest, SkipActionIsNeverFlashed) {
   ProgramRun run = RunTool({}, "y\ny\n");
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(Calls(), (std::vector<std::string>{kList, Flash("6")}));
-  EXPECT_EQ(run.output.find("Selecting P3P 331 MAC: 00-10-18-AA-00-05"), std::string::npos);
+  EXPECT_EQ(run.output.find("Selecting P3P Q4T MAC: 02-5E-ED-AA-00-05"), std::string::npos);
   EXPECT_TRUE(EndsWith(run.output, Native(kComplete)));
 }
 

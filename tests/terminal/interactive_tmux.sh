@@ -22,8 +22,8 @@ mkdir -p "$scratch/package" "$scratch/drive" "$scratch/tmp"
 cp "$examples/ZOVOREruz.xml" "$examples/p3p_rom.bin" "$scratch/package/"
 cat >"$scratch/package/scenario.xml" <<'XML'
 <zadiroz_scenario flash_version="4.0.534">
-  <adapter device_id="NIC 5" venid="14E4" devid="1657" subvenid="103C" subdevid="22BE"
-           macaddress="00-10-18-AA-00-05" product_id="P3P 331" busnumber="5"
+  <adapter device_id="NIC 5" venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D"
+           macaddress="02-5E-ED-AA-00-05" product_id="P3P Q4T" busnumber="5"
            devicenumber="0" funcnumber="0" firmware_id="4.0.520" version="4.0.520"/>
 </zadiroz_scenario>
 XML
@@ -52,7 +52,7 @@ screen | grep -qxF "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):" || fail "second 
 tmux -L "$socket" send-keys -t kx "y" Enter
 wait_for "EXIT="
 screen | grep -qxF "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):y" || fail "typed answer"
-screen | grep -qxF "MAC 00-10-18-AA-00-05 upgrade SUCCESS!" || fail "flash message"
+screen | grep -qxF "MAC 02-5E-ED-AA-00-05 upgrade SUCCESS!" || fail "flash message"
 screen | grep -qxF "NIC firmware update complete." || fail "closing message"
 screen | grep -qxF "EXIT=2" || fail "exit code"
 grep -qxF -- "-flashsupport -i 5:0.0 -a p3p_rom.bin" "$scratch/package/zadiroz-calls.txt" ||
