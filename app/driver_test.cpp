@@ -39,7 +39,7 @@ class GuardTest : public CaptureTest {
     MakeUi();
   }
   // The log as written, line ends and all.
-  std::string Log() { return ReadAll(log_); }
+  std::string Log() { return ReadFileBytes(log_); }
 };
 
 TEST_F(GuardTest, ModeCodePassesThrough) {
@@ -49,20 +49,20 @@ TEST_F(GuardTest, ModeCodePassesThrough) {
 
 TEST_F(GuardTest, StandardExceptionAddsItsText) {
   EXPECT_EQ(RunGuarded(*ui_, []() -> int { throw std::runtime_error("disk 100% gone"); }), 0);
-  EXPECT_EQ(Log(), InLog("An unexpected error has occurred.  Firmware update will not be completed.\n"
+  EXPECT_EQ(Log(), Native("An unexpected error has occurred.  Firmware update will not be completed.\n"
             "disk 100% gone"));
 }
 
 TEST_F(GuardTest, OtherExceptionGivesTheMessageAlone) {
   EXPECT_EQ(RunGuarded(*ui_, []() -> int { throw 7; }), 0);
-  EXPECT_EQ(Log(), InLog("An unexpected error has occurred.  Firmware update will not be completed.\n"));
+  EXPECT_EQ(Log(), Native("An unexpected error has occurred.  Firmware update will not be completed.\n"));
 }
 
 TEST_F(GuardTest, EchoCommandLineWritesEveryArgument) {
   char a0[] = "prog", a1[] = "-s", a2[] = "100%d";
   char* argv[] = {a0, a1, a2};
   EchoCommandLine(*ui_, 3, argv);
-  EXPECT_EQ(Log(), InLog("Command line supplied:\n\tprog -s 100%d \n"));
+  EXPECT_EQ(Log(), Native("Command line supplied:\n\tprog -s 100%d \n"));
 }
 
 }  // namespace

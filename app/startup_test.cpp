@@ -67,7 +67,7 @@ class VerifyInstanceTest : public CaptureTest {
   void MakeLock() { std::ofstream(lock_) << "locked"; }
   std::string Log() {
     std::string out;
-    for (char c : ReadAll(log_)) {
+    for (char c : ReadFileBytes(log_)) {
       if (c != '\r') out += c;
     }
     return out;

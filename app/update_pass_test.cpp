@@ -11,23 +11,9 @@
 #include "app/modes.h"
 #include "app/startup.h"
 #include "tests/support/capture.h"
+#include "tests/support/fake_flash_tool.h"
 
 namespace {
-
-// Records every command; plays back an exit code per adapter location.
-class FakeRunner : public CommandRunner {
- public:
-  bool Start(const std::string& command_text, uint32_t* exit_code) override {
-    commands.push_back(command_text);
-    *exit_code = 0;
-    for (const auto& [location, code] : exit_codes) {
-      if (command_text.find(" -i " + location + " ") != std::string::npos) *exit_code = code;
-    }
-    return true;
-  }
-  std::vector<std::string> commands;
-  std::map<std::string, uint32_t> exit_codes;
-};
 
 std::string Flash(const std::string& location) {
   return "zadiroz -flashsupport -i " + location + " -a p3p_rom.bin";
@@ -67,7 +53,7 @@ class UpdatePassTest : public CaptureTest {
     program_.ui->SetModes((flags & Bit(RunFlag::Silent)) != 0, false,
                           (flags & Bit(RunFlag::AssumeDefaults)) != 0);
     program_.flags.Assign(flags);
-    auto runner = std::make_unique<FakeRunner>();
+    auto runner = std::make_unique<FakeFlashTool>();
     runner_ = runner.get();
     program_.runner = std::move(runner);
     program_.package.firmware_file = "p3p_rom.bin";
@@ -88,7 +74,7 @@ class UpdatePassTest : public CaptureTest {
 
   FILE* input_ = nullptr;
   Program program_;
-  FakeRunner* runner_ = nullptr;
+  FakeFlashTool* runner_ = nullptr;
 };
 
 TEST_F(UpdatePassTest, OutcomeTable) {
@@ -154,7 +140,7 @@ TEST_F(UpdatePassTest, OutcomeTable) {
     program_ = Program();
     SetUp();
     Prepare(c.installed, c.flags, c.typed);
-    for (const auto& entry : c.exit_codes) runner_->exit_codes[entry.first] = entry.second;
+    for (const auto& entry : c.exit_codes) runner_->exit_codes_by_location[entry.first] = entry.second;
     EXPECT_EQ(UpdatePass(program_), c.code);
     EXPECT_EQ(runner_->commands, c.flashed);
     const std::string console = Console();

@@ -11,25 +11,10 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/fake_flash_tool.h"
 #include "ui/prompt.h"
 
 namespace {
-
-// Records every command and plays back an exit code per command text;
-// commands listed in `not_started` cannot start.
-class FakeRunner : public CommandRunner {
- public:
-  bool Start(const std::string& command_text, uint32_t* exit_code) override {
-    commands.push_back(command_text);
-    if (not_started.count(command_text)) return false;
-    auto it = exit_codes.find(command_text);
-    *exit_code = it == exit_codes.end() ? 0 : it->second;
-    return true;
-  }
-  std::vector<std::string> commands;
-  std::map<std::string, uint32_t> exit_codes;
-  std::map<std::string, bool> not_started;
-};
 
 NicEntry Adapter(const char* installed, const char* location = "5:0.0",
                  const char* mac = "02-11-22-33-44-55") {
@@ -50,7 +35,7 @@ class ComponentTest : public CaptureTest {
     CaptureTest::SetUp();
     input_ = OpenScratchFile(dir_);
     state_.ui = std::make_unique<UserInterface>(log_, 121, 65, console_, input_);
-    auto runner = std::make_unique<FakeRunner>();
+    auto runner = std::make_unique<FakeFlashTool>();
     runner_ = runner.get();
     state_.runner = std::move(runner);
     state_.package.firmware_file = "p3p_rom.bin";
@@ -86,7 +71,7 @@ class ComponentTest : public CaptureTest {
 
   FILE* input_ = nullptr;
   RunState state_;
-  FakeRunner* runner_ = nullptr;
+  FakeFlashTool* runner_ = nullptr;
   size_t console_mark_ = 0;
 };
 
@@ -227,7 +212,7 @@ TEST_F(ComponentTest, ApplyFlashesMarkedAdaptersAndReports) {
   const std::string flash_b = "zadiroz -flashsupport -i 5:0.1 -a p3p_rom.bin";
   const std::string flash_c = "zadiroz -flashsupport -i 6:0.0 -a p3p_rom.bin";
   runner_->exit_codes[flash_b] = 7;
-  runner_->not_started[flash_c] = true;
+  runner_->not_started.insert(flash_c);
   state_.inventory.Append(Adapter("4.0.520", "5:0.0", "02-11-22-33-44-55"));
   state_.inventory.Append(Adapter("4.0.520", "5:0.1", "02-11-22-33-44-56"));
   state_.inventory.Append(Adapter("4.0.520", "6:0.0", "%s"));

@@ -67,7 +67,7 @@ class DisplayTest : public InventoryTest {
 };
 
 TEST_F(DisplayTest, TwoAdaptersInListOrder) {
-  runner_->nic_list = ReadAll(testdata_ / "two_ports.xml");
+  runner_->nic_list = ReadFileBytes(testdata_ / "two_ports.xml");
   EXPECT_EQ(ShowInstalledFirmware(state_), 0);
 
   const std::string table =

@@ -217,9 +217,9 @@ TEST_F(DiscoveryTest, ToolOutcomes) {
     runner_->commands.clear();
     runner_->list_present_at_start.clear();
     runner_->starts = c.starts;
-    runner_->exit_code_to_return = c.exit_code;
+    runner_->exit_code_for_all = c.exit_code;
     runner_->nic_list = c.list;
-    WriteFile("tempNicList.xml", List(Device("stale")));  // left over from an earlier run
+    WriteFileBytes("tempNicList.xml", List(Device("stale")));  // left over from an earlier run
 
     EXPECT_EQ(DiscoverDevices(state_), c.result);
     EXPECT_EQ(Log(), std::string("Started device discovery!\n") + kCommand + c.log_tail);
@@ -235,7 +235,7 @@ TEST_F(DiscoveryTest, SucceedsOnlyOnce) {
   runner_->nic_list = List(Device());
   ASSERT_EQ(DiscoverDevices(state_), 0);
   const std::string log = Log();
-  WriteFile("tempNicList.xml", List(Device("NIC-B", "1")));
+  WriteFileBytes("tempNicList.xml", List(Device("NIC-B", "1")));
 
   EXPECT_EQ(DiscoverDevices(state_), 0);
   EXPECT_EQ(ParseNicList(state_, "tempNicList.xml"), 0);
@@ -257,7 +257,7 @@ TEST_F(DiscoveryTest, FailedPassRunsAgain) {
 
 TEST_F(DiscoveryTest, MissingFirmwareFileStillRuns) {
   std::filesystem::remove("fw.bin");
-  WriteFile("ZOVOREruz.xml",
+  WriteFileBytes("ZOVOREruz.xml",
             "<nic_fw_package><nic><nic venid=\"3F1D\" devid=\"0C4A\" "
             "subvenid=\"6B2E\" subdevid=\"2A7D\" rom=\"4.0.534\"/></nic>"
             "</nic_fw_package>");
@@ -274,7 +274,7 @@ TEST_F(DiscoveryTest, MissingFirmwareFileStillRuns) {
 }
 
 TEST_F(DiscoveryTest, RecordedListFromTestdata) {
-  runner_->nic_list = ReadAll(testdata_ / "two_ports.xml");
+  runner_->nic_list = ReadFileBytes(testdata_ / "two_ports.xml");
   EXPECT_EQ(DiscoverDevices(state_), 0);
   EXPECT_EQ(Describe(state_.inventory),
             "REdevi P3P Gigabit Ethernet #1|5:0.0|3F1D-0C4A-6B2E-2A7D|02-11-22-33-44-55|P3P Q4T|"
@@ -324,7 +324,7 @@ TEST_F(DiscoveryTest, VersionOnlyFile) {
     DiscoverDevices(state_);
     ASSERT_EQ(std::filesystem::exists("versions.xml"), c.written);
     if (!c.written) continue;
-    const std::string file = ReadAll("versions.xml");
+    const std::string file = ReadFileBytes("versions.xml");
     EXPECT_EQ(file.substr(0, 3), "\xEF\xBB\xBF");
     XmlParseResult parsed{};
     const XmlElement root = parseXmlFile("versions.xml", "kx_rom_discovery", &parsed);

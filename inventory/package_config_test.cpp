@@ -55,7 +55,7 @@ TEST_F(PackageConfigTest, KeysMatchReportedAdapters) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ids);
-    WriteFile("ZOVOREruz.xml", Package(std::string("<nic>\n<nic name=\"A\" ") + c.ids +
+    WriteFileBytes("ZOVOREruz.xml", Package(std::string("<nic>\n<nic name=\"A\" ") + c.ids +
                                        " rom=\"4.0.534\"/>\n</nic>\n"));
     PackageTables tables;
     LoadPackageConfig(*state_.ui, tables);
@@ -70,7 +70,7 @@ TEST_F(PackageConfigTest, KeysMatchReportedAdapters) {
 }
 
 TEST_F(PackageConfigTest, FindCopiesAllFieldsOrLogsTheKey) {
-  WriteFile("ZOVOREruz.xml",
+  WriteFileBytes("ZOVOREruz.xml",
             Package(R"(<nic><nic name="P3P Q4T" venid="3F1D" devid="0C4A" subvenid="6B2E")"
                     R"( subdevid="2A7D" rom="4.0.534" fwFile="p3p.bin"/></nic>)"));
   PackageTables tables;
@@ -153,7 +153,7 @@ TEST_F(PackageConfigTest, FileShapes) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove("ZOVOREruz.xml");
     ResetLog();
-    if (c.file) WriteFile("ZOVOREruz.xml", *c.file);
+    if (c.file) WriteFileBytes("ZOVOREruz.xml", *c.file);
 
     PackageTables tables;
     LoadPackageConfig(*state_.ui, tables);
@@ -167,7 +167,7 @@ TEST_F(PackageConfigTest, FailedLoadKeepsTables) {
   PackageTables tables;
   tables.supported["1111-2222-3333-4444"].name = "kept";
   tables.firmware_file = "kept.bin";
-  WriteFile("ZOVOREruz.xml", "<nic_fw_package><nic>");
+  WriteFileBytes("ZOVOREruz.xml", "<nic_fw_package><nic>");
   LoadPackageConfig(*state_.ui, tables);
   EXPECT_EQ(tables.supported.size(), 1u);
   EXPECT_EQ(tables.firmware_file, "kept.bin");

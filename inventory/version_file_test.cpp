@@ -46,7 +46,7 @@ TEST_F(VersionFileTest, FileBytesAndLogLine) {
                              "\t<package_version value=\"" + escaped(c.rom) + "\"/>\n" +
                              "\t<takes_effect value=\"" + escaped(c.takes_effect) + "\"/>\n" +
                              "</kx_rom_discovery>\n";
-    EXPECT_EQ(ReadAll("versions.xml"),
+    EXPECT_EQ(ReadFileBytes("versions.xml"),
               "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n" + tree);
     EXPECT_EQ(Log(), "Created an XML file with only FW version information!\n" + tree + "\n");
   }

@@ -68,7 +68,7 @@ class OutputCapture {
     close(saved_out_);
     close(saved_err_);
     std::fclose(file_);
-    return ReadAll(path_);
+    return ReadFileBytes(path_);
   }
 
  private:
@@ -85,7 +85,7 @@ class LogPeekingRunner : public CommandRunner {
       : log_path_(std::move(log_path)), starts_(starts), code_(code) {}
   bool Start(const std::string& command_text, uint32_t* exit_code) override {
     commands.push_back(command_text);
-    log_at_start = ReadAll(log_path_);
+    log_at_start = ReadFileBytes(log_path_);
     *exit_code = 5;  // a runner that fails may leave anything here
     if (!starts_) return false;
     *exit_code = code_;
@@ -103,9 +103,8 @@ class LogPeekingRunner : public CommandRunner {
 class RunnerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kx-runner-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::create_directories(dir_);
+    scratch_ = std::make_unique<ScratchDirectory>("runner");
+    dir_ = scratch_->path();
     log_ = (dir_ / "veskor.log").string();
     console_ = std::fopen((dir_ / "console.txt").string().c_str(), "w+");
     ui_ = std::make_unique<UserInterface>(log_, 121, 65, console_, stdin);
@@ -114,8 +113,7 @@ class RunnerTest : public ::testing::Test {
     ClearChildMode();
     ui_.reset();
     std::fclose(console_);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    scratch_.reset();
   }
 
   void SetChildMode(const std::string& mode) {
@@ -136,9 +134,10 @@ class RunnerTest : public ::testing::Test {
 
   std::string ConsoleText() {
     std::fflush(console_);
-    return ReadAll((dir_ / "console.txt").string());
+    return ReadFileBytes((dir_ / "console.txt").string());
   }
 
+  std::unique_ptr<ScratchDirectory> scratch_;
   std::filesystem::path dir_;
   std::string log_;
   FILE* console_ = nullptr;
@@ -212,9 +211,9 @@ TEST_F(RunnerTest, CommandIsLoggedBeforeTheChildStartsAndNothingIsPrinted) {
     EXPECT_EQ(RunCommand(*ui_, runner, command, &code), c.expected_result);
     EXPECT_EQ(code, c.expected_code);
     ASSERT_EQ(runner.commands, std::vector<std::string>{command});
-    expected_log += command + TextNewline();
+    expected_log += command + std::string(NativeNewline());
     EXPECT_EQ(runner.log_at_start, expected_log);
-    EXPECT_EQ(ReadAll(log_), expected_log);
+    EXPECT_EQ(ReadFileBytes(log_), expected_log);
   }
   EXPECT_EQ(ConsoleText(), "");
 }
@@ -232,8 +231,8 @@ TEST_F(RunnerTest, MissingProgramGivesFalseAnd98AndIsStillLogged) {
     uint32_t code = 0;
     EXPECT_FALSE(RunCommand(*ui_, *runner, command, &code));
     EXPECT_EQ(code, kRunnerFailureCode);
-    expected_log += command + TextNewline();
-    EXPECT_EQ(ReadAll(log_), expected_log);
+    expected_log += command + std::string(NativeNewline());
+    EXPECT_EQ(ReadFileBytes(log_), expected_log);
   }
   EXPECT_EQ(ConsoleText(), "");
 }
@@ -246,8 +245,8 @@ TEST_F(RunnerTest, ChildExitCodeComesBack) {
     EXPECT_EQ(code, expected);
   }
   // Four runs, four log lines, each the whole command text.
-  const std::string line = ChildCommand() + TextNewline();
-  EXPECT_EQ(ReadAll(log_), line + line + line + line);
+  const std::string line = ChildCommand() + std::string(NativeNewline());
+  EXPECT_EQ(ReadFileBytes(log_), line + line + line + line);
 }
 
 TEST_F(RunnerTest, ChildKilledBySignalGives128PlusSignal) {

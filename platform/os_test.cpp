@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "kx_version.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -19,8 +20,8 @@ TEST(OsTest, TempDirectoryEndsInSeparatorAndExists) {
 }
 
 TEST(OsTest, FileStatusAndRemove) {
-  const auto dir = std::filesystem::temp_directory_path() / "kx-os-test";
-  std::filesystem::remove_all(dir);
+  const ScratchDirectory scratch("os");
+  const auto dir = scratch.path() / "d";
   EXPECT_FALSE(os::FileStatus(dir.string()));
   EXPECT_TRUE(os::MakeDirectory(dir.string()));
   EXPECT_FALSE(os::MakeDirectory(dir.string()));  // already there
@@ -35,7 +36,6 @@ TEST(OsTest, FileStatusAndRemove) {
   EXPECT_TRUE(os::RemoveFile(file));
   EXPECT_FALSE(os::IsDirectory(file));
   EXPECT_FALSE(os::RemoveFile(file));
-  std::filesystem::remove_all(dir);
 }
 
 TEST(OsTest, ProgramPathSeparators) {

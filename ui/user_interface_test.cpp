@@ -43,7 +43,7 @@ TEST_F(UserInterfaceTest, ChannelsFollowSilentAndDebug) {
     ui->Print("P%d", 1);
     ui->Trace("T%d", 1);
     EXPECT_EQ(ReadConsole(console_), c.console);
-    EXPECT_EQ(ReadAll(log_), c.log);
+    EXPECT_EQ(ReadFileBytes(log_), c.log);
   }
 }
 
@@ -53,7 +53,7 @@ TEST_F(UserInterfaceTest, TraceNeedsAnOpenLog) {
   ui->Trace("before");
   ui->Write("opened;");
   ui->Trace("after");
-  EXPECT_EQ(ReadAll(log_), "opened;after");
+  EXPECT_EQ(ReadFileBytes(log_), "opened;after");
 }
 
 TEST_F(UserInterfaceTest, ReadyTextIsNeverAFormat) {
@@ -63,14 +63,14 @@ TEST_F(UserInterfaceTest, ReadyTextIsNeverAFormat) {
   stream << "stream %d\n";
   ui->Print(stream);
   EXPECT_EQ(ReadConsole(console_), "100% %s %n done\nstream %d\n");
-  EXPECT_EQ(ReadAll(log_), InLog("100% %s %n done\nstream %d\n"));
+  EXPECT_EQ(ReadFileBytes(log_), Native("100% %s %n done\nstream %d\n"));
 }
 
 TEST_F(UserInterfaceTest, LogIsAppendedNeverTruncated) {
   { std::ofstream(log_, std::ios::binary) << "earlier run\n"; }
   Make()->Write("first\n");
   Make()->Print("second\n");
-  EXPECT_EQ(ReadAll(log_), "earlier run\n" + InLog("first\nsecond\n"));
+  EXPECT_EQ(ReadFileBytes(log_), "earlier run\n" + Native("first\nsecond\n"));
 }
 
 TEST_F(UserInterfaceTest, UnopenableLogLosesOnlyTheLogPart) {
@@ -100,7 +100,7 @@ TEST_F(UserInterfaceTest, ShowOnceUsesItsChannelOnce) {
     ShowOnce(once, *ui, "m%d", 8);
     EXPECT_TRUE(once.shown);
     EXPECT_EQ(ReadConsole(console_), c.console);
-    EXPECT_EQ(ReadAll(log_), c.log);
+    EXPECT_EQ(ReadFileBytes(log_), c.log);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/e2e_helpers.h"
 #include "tests/support/package_fixture.h"
 
 namespace {
@@ -23,18 +24,39 @@ TEST_F(CliTest, HelpShowsBannerAndUsageAndLogsNoEndStamp) {
   EXPECT_EQ(NewLog(), Native(kInstanceCheck + Banner() + Echo("-h ") + "Upgrade began: <date>\n\n" + Usage()));
 }
 
-TEST_F(CliTest, InvalidCombinationShowsUsage) {
-  struct Case {
-    std::vector<std::string> args;
-  } cases[] = {{{"-c", "-n"}}, {{"-y", "-n"}}, {{"-f", "-e"}}, {{"-d", "r.xml", "-u", "r.xml"}},
-               {{"-bogus"}}, {{"-d"}}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0] + " ... (" + std::to_string(c.args.size()) + " args)");
-    ProgramRun run = Run(c.args);
-    EXPECT_EQ(run.exit_code, 0);
-    EXPECT_EQ(run.output, Native(Banner() + Usage()));
-  }
-  // "-s" with a partner it excludes: still silent, so all of it goes to the log only.
+namespace {
+
+struct InvalidCommandLine {
+  const char* name;
+  std::vector<std::string> args;
+};
+void PrintTo(const InvalidCommandLine& c, std::ostream* out) { PrintCaseName(c, out); }
+
+const InvalidCommandLine kInvalidCommandLines[] = {
+    {"check with check only", {"-c", "-n"}},
+    {"defaults with check only", {"-y", "-n"}},
+    {"force with rewrite", {"-f", "-e"}},
+    {"report with update", {"-d", "r.xml", "-u", "r.xml"}},
+    {"unknown option", {"-bogus"}},
+    {"report without file", {"-d"}},
+};
+
+class InvalidCommandLineTest : public CliTest,
+                               public ::testing::WithParamInterface<InvalidCommandLine> {};
+
+}  // namespace
+
+TEST_P(InvalidCommandLineTest, ShowsUsage) {
+  ProgramRun run = Run(GetParam().args);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.output, Native(Banner() + Usage()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Args, InvalidCommandLineTest, ::testing::ValuesIn(kInvalidCommandLines),
+                         CaseName());
+
+// "-s" with a partner it excludes: still silent, so all of it goes to the log only.
+TEST_F(CliTest, SilentWithAnExcludedPartnerShowsUsageInTheLogOnly) {
   for (const char* partner : {"-y", "-c"}) {
     SCOPED_TRACE(partner);
     ProgramRun run = Run({"-s", partner});

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/support/package_fixture.h"
-#include "tests/support/scenario.h"
+#include "tests/support/e2e_helpers.h"
 
 namespace {
 
@@ -192,15 +192,26 @@ TEST_F(DiscoveryE2eTest, MissingToolIsLoggedWithCode98) {
   EXPECT_FALSE(NicListLeft());
 }
 
-TEST_F(DiscoveryE2eTest, ToolFailuresAreLoggedWithTheirCode) {
-  const std::string adapter = std::string(R"(<adapter device_id="NIC-A" )") + kP3PQ4T +
-                              R"( busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)";
+namespace {
+
+// A supported adapter at 5:0.0 with older firmware, for the failure tables.
+std::string FailureAdapter() {
+  return std::string(R"(<adapter device_id="NIC-A" )") + kP3PQ4T +
+         R"( busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)";
+}
+
+// A failed discovery: what the scenario adds to the adapter, and the log
+// between the list command and the end stamp.
+struct FailedDiscovery {
+  const char* name;
+  std::string scenario_part;
+  std::string middle;
+};
+void PrintTo(const FailedDiscovery& c, std::ostream* out) { PrintCaseName(c, out); }
+
+std::vector<FailedDiscovery> ToolFailures() {
   const bool posix = !IsWindowsBuild();
-  struct Case {
-    const char* name;
-    std::string operation;
-    std::string middle;  // the log between the command and the end stamp
-  } cases[] = {
+  return {
       {"exit 7, file written", R"(<operation name="list" exit="7"/>)", Failed("7")},
       {"exit 7, no file", R"(<operation name="list" exit="7" fault="no_file"/>)",
        "Could not generate discovery file.\n" + Failed("7")},
@@ -211,21 +222,11 @@ TEST_F(DiscoveryE2eTest, ToolFailuresAreLoggedWithTheirCode) {
        Failed(posix ? "143" : "-1073741510")},
       {"slow, exit 4", R"(<operation name="list" sleep_ms="1200" exit="4"/>)", Failed("4")},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExpectDiscoveryFails(adapter + c.operation, c.middle);
-  }
 }
 
-TEST_F(DiscoveryE2eTest, UnreadableOrRejectedListAdmitsNothing) {
-  const std::string adapter = std::string(R"(<adapter device_id="NIC-A" )") + kP3PQ4T +
-                              R"( busnumber="5" devicenumber="0" funcnumber="0" firmware_id="4.0.520"/>)";
+std::vector<FailedDiscovery> RejectedLists() {
   const std::string loading = "Loading configuration file tempNicList.xml failed. Error code: ";
-  struct Case {
-    const char* name;
-    std::string scenario_part;
-    std::string middle;
-  } cases[] = {
+  return {
       {"empty file", R"(<operation name="list" fault="body" body_hex=""/>)",
        loading + "3.\n" + Failed("0")},
       {"unclosed element", R"(<operation name="list" fault="body"><![CDATA[<kx_rom_discovery><devices>]]></operation>)",
@@ -239,11 +240,21 @@ TEST_F(DiscoveryE2eTest, UnreadableOrRejectedListAdmitsNothing) {
        "Unexpected value 'redevi_nic' in file tempNicList.xml. Expected 'REDEVI_NIC'.\n" +
            Failed("0")},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ExpectDiscoveryFails(adapter + c.scenario_part, c.middle);
-  }
 }
+
+class FailedDiscoveryTest : public DiscoveryE2eTest,
+                            public ::testing::WithParamInterface<FailedDiscovery> {};
+
+}  // namespace
+
+TEST_P(FailedDiscoveryTest, IsLoggedAndAdmitsNothing) {
+  ExpectDiscoveryFails(FailureAdapter() + GetParam().scenario_part, GetParam().middle);
+}
+
+INSTANTIATE_TEST_SUITE_P(ToolFailure, FailedDiscoveryTest, ::testing::ValuesIn(ToolFailures()),
+                         CaseName());
+INSTANTIATE_TEST_SUITE_P(RejectedList, FailedDiscoveryTest, ::testing::ValuesIn(RejectedLists()),
+                         CaseName());
 
 TEST_F(DiscoveryE2eTest, Utf16ListIsRead) {
   // <kx_rom_discovery><type value="REDEVI_NIC"/><devices><device>... in UTF-16 LE with FF FE.

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/support/package_fixture.h"
-#include "tests/support/scenario.h"
+#include "tests/support/e2e_helpers.h"
 
 namespace {
 
@@ -167,9 +167,11 @@ struct Row {
   bool close_input = true;
 };
 
-// Every row runs in one test (one process start under Wine, where starting
-// the test program is what costs), each in a fresh scratch package.
-class FaultMatrixTest : public PackageFixture {
+void PrintTo(const Row& row, std::ostream* out) { PrintCaseName(row, out); }
+
+// Each row is a test of its own, named after the row, in a fresh scratch
+// package.
+class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterface<Row> {
  public:
   // What the arrange steps of the rows use.
   void WriteScenario(const std::string& body, bool strict_tool) {
@@ -229,7 +231,7 @@ class FaultMatrixTest : public PackageFixture {
   std::string LogDirectory() const { return fs::path(log_path_).parent_path().string(); }
 
  protected:
-  void SetUp() override {}  // each row makes its own package
+  void SetUp() override { StartRow(); }
 
   void StartRow() {
     PackageFixture::SetUp();
@@ -621,15 +623,12 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   EXPECT_FALSE(fs::exists(PackagePath("tempNicList.xml")));
 }
 
-TEST_F(FaultMatrixTest, EveryRowKeepsItsPromises) {
-  for (const Row& row : Rows()) {
-    SCOPED_TRACE(row.name);
-    StartRow();
-    std::string skipped;
-    RunAndCheck(row, &skipped);
-    EndRow();
-    if (!skipped.empty()) std::cout << "row " << row.name << " not run: " << skipped << "\n";
-  }
+TEST_P(FaultMatrixTest, KeepsItsPromises) {
+  std::string skipped;
+  RunAndCheck(GetParam(), &skipped);
+  if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
+
+INSTANTIATE_TEST_SUITE_P(Row, FaultMatrixTest, ::testing::ValuesIn(Rows()), CaseName());
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/support/package_fixture.h"
-#include "tests/support/scenario.h"
+#include "tests/support/e2e_helpers.h"
 
 namespace {
 
@@ -137,15 +137,19 @@ class ReportE2eTest : public PackageFixture {
   std::string state_path_;
 };
 
-TEST_F(ReportE2eTest, DiscoveryReportReplacesAnOldOneOnlyAfterDiscovery) {
-  enum class Report { kGone, kOld, kNew };
+enum class Report { kGone, kOld, kNew };
+
+struct DiscoveryReportCase {
+  const char* name;
+  std::string scenario;
+  Outcome expected;
+  Report report;
+};
+void PrintTo(const DiscoveryReportCase& c, std::ostream* out) { PrintCaseName(c, out); }
+
+std::vector<DiscoveryReportCase> DiscoveryReportCases() {
   const std::vector<std::string> with_report = {"ZOVOREruz.xml", "p3p_rom.bin", "report.xml"};
-  struct Case {
-    const char* name;
-    std::string scenario;
-    Outcome expected;
-    Report report;
-  } cases[] = {
+  return {
       {"report written",
        Adapter("5", "4.0.520") + Unsupported("7"),
        {1,
@@ -182,39 +186,47 @@ TEST_F(ReportE2eTest, DiscoveryReportReplacesAnOldOneOnlyAfterDiscovery) {
        {0, "", DiscoveryFailed(kNotSupported, "0"), {kListCall}, with_report},
        Report::kOld},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ResetPackage();
-    ASSERT_TRUE(WriteFileBytes(PackagePath("report.xml"), kOldReport));
-    Scenario(c.scenario);
-    RunAndCheck({"-d", "report.xml"}, c.expected);
-    const std::string report = ReadFileBytes(PackagePath("report.xml"));
-    switch (c.report) {
-      case Report::kGone:
-        break;
-      case Report::kOld:
-        EXPECT_EQ(report, kOldReport);
-        break;
-      case Report::kNew:  // the tool's own list of every adapter
-        EXPECT_NE(report.find("<kx_rom_discovery"), std::string::npos) << report;
-        EXPECT_NE(report.find("02-5E-ED-AA-00-05"), std::string::npos) << report;
-        EXPECT_NE(report.find("2B13"), std::string::npos) << report;
-        break;
-    }
+}
+
+class DiscoveryReportTest : public ReportE2eTest, public ::testing::WithParamInterface<DiscoveryReportCase> {};
+
+TEST_P(DiscoveryReportTest, ReplacesAnOldOneOnlyAfterDiscovery) {
+  const DiscoveryReportCase& c = GetParam();
+  ResetPackage();
+  ASSERT_TRUE(WriteFileBytes(PackagePath("report.xml"), kOldReport));
+  Scenario(c.scenario);
+  RunAndCheck({"-d", "report.xml"}, c.expected);
+  const std::string report = ReadFileBytes(PackagePath("report.xml"));
+  switch (c.report) {
+    case Report::kGone:
+      break;
+    case Report::kOld:
+      EXPECT_EQ(report, kOldReport);
+      break;
+    case Report::kNew:  // the tool's own list of every adapter
+      EXPECT_NE(report.find("<kx_rom_discovery"), std::string::npos) << report;
+      EXPECT_NE(report.find("02-5E-ED-AA-00-05"), std::string::npos) << report;
+      EXPECT_NE(report.find("2B13"), std::string::npos) << report;
+      break;
   }
 }
 
-TEST_F(ReportE2eTest, UpdateFromReportChecksItsInputsAndMapsTheToolResult) {
+INSTANTIATE_TEST_SUITE_P(Report, DiscoveryReportTest, ::testing::ValuesIn(DiscoveryReportCases()), CaseName());
+
+struct UpdateFromReportCase {
+  const char* name;
+  bool report;          // report.xml present
+  bool image;           // p3p_rom.bin present
+  std::string package;  // ZOVOREruz.xml; empty: the example's
+  std::string operations;
+  Outcome expected;
+};
+void PrintTo(const UpdateFromReportCase& c, std::ostream* out) { PrintCaseName(c, out); }
+
+std::vector<UpdateFromReportCase> UpdateFromReportCases() {
   const std::vector<std::string> after_tool = {"ZOVOREruz.xml", "p3p_rom.bin", "report.xml",
                                                "tempNicList.xml"};
-  struct Case {
-    const char* name;
-    bool report;          // report.xml present
-    bool image;           // p3p_rom.bin present
-    std::string package;  // ZOVOREruz.xml; empty: the example's
-    std::string operations;
-    Outcome expected;
-  } cases[] = {
+  return {
       {"report missing",
        false,
        true,
@@ -261,51 +273,65 @@ TEST_F(ReportE2eTest, UpdateFromReportChecksItsInputsAndMapsTheToolResult) {
        R"(<operation name="update" exit="7"/>)",
        {0, kNotProcessed, Logged(kUpdateCall) + kNotProcessed, {kUpdateCall}, after_tool}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ResetPackage();
-    if (c.report) {
-      ASSERT_TRUE(WriteFileBytes(PackagePath("report.xml"), kOldReport));
-    }
-    if (!c.image) fs::remove(PackagePath("p3p_rom.bin"));
-    if (!c.package.empty()) {
-      ASSERT_TRUE(WriteFileBytes(PackagePath("ZOVOREruz.xml"), c.package));
-    }
-    Scenario(Adapter("5", "4.0.520") + c.operations);
-    RunAndCheck({"-u", "report.xml"}, c.expected);
-    if (c.report) {
-      EXPECT_EQ(ReadFileBytes(PackagePath("report.xml")), kOldReport);
-    }
+}
+
+class UpdateFromReportTest : public ReportE2eTest, public ::testing::WithParamInterface<UpdateFromReportCase> {};
+
+TEST_P(UpdateFromReportTest, ChecksItsInputsAndMapsTheToolResult) {
+  const UpdateFromReportCase& c = GetParam();
+  ResetPackage();
+  if (c.report) {
+    ASSERT_TRUE(WriteFileBytes(PackagePath("report.xml"), kOldReport));
+  }
+  if (!c.image) fs::remove(PackagePath("p3p_rom.bin"));
+  if (!c.package.empty()) {
+    ASSERT_TRUE(WriteFileBytes(PackagePath("ZOVOREruz.xml"), c.package));
+  }
+  Scenario(Adapter("5", "4.0.520") + c.operations);
+  RunAndCheck({"-u", "report.xml"}, c.expected);
+  if (c.report) {
+    EXPECT_EQ(ReadFileBytes(PackagePath("report.xml")), kOldReport);
   }
 }
 
-TEST_F(ReportE2eTest, VersionOnlyAndVersionFileAloneWriteNoFile) {
+INSTANTIATE_TEST_SUITE_P(Update, UpdateFromReportTest, ::testing::ValuesIn(UpdateFromReportCases()), CaseName());
+
+struct VersionOnlyCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::string scenario;
+  Outcome expected;
+};
+void PrintTo(const VersionOnlyCase& c, std::ostream* out) { PrintCaseName(c, out); }
+
+std::vector<VersionOnlyCase> VersionOnlyCases() {
   const std::vector<std::string> package = {"ZOVOREruz.xml", "p3p_rom.bin"};
-  struct Case {
-    std::vector<std::string> args;
-    std::string scenario;
-    Outcome expected;
-  } cases[] = {
+  return {
       // Without -v there is no file name, and the pass writes no file.
-      {{"-ql"},
+      {"version only", {"-ql"},
        Adapter("5", "4.0.520"),
        {1, kNotCreated, Discovered() + kNotCreated, {kListCall}, package}},
-      {{"-ql"},
+      {"version only, no supported adapter", {"-ql"},
        Unsupported("7"),
        {4, kNoSupported, DiscoveryFailed(kNotSupported, "0") + kNoSupported, {kListCall}, package}},
-      {{"-ql"},
+      {"version only, discovery fails", {"-ql"},
        Adapter("5", "4.0.520") + R"(<operation name="list" exit="7"/>)",
        {4, kNoSupported, DiscoveryFailed("", "7") + kNoSupported, {kListCall}, package}},
       // -v alone does no work: no discovery, no file.
-      {{"-v", "versions.xml"}, Adapter("5", "4.0.520"), {0, "", "", {}, package}},
+      {"version file alone", {"-v", "versions.xml"}, Adapter("5", "4.0.520"), {0, "", "", {}, package}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.back() + " " + std::to_string(c.expected.code));
-    ResetPackage();
-    Scenario(c.scenario);
-    RunAndCheck(c.args, c.expected);
-  }
 }
+
+class VersionOnlyTest : public ReportE2eTest, public ::testing::WithParamInterface<VersionOnlyCase> {};
+
+TEST_P(VersionOnlyTest, WritesNoFile) {
+  const VersionOnlyCase& c = GetParam();
+  ResetPackage();
+  Scenario(c.scenario);
+  RunAndCheck(c.args, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Run, VersionOnlyTest, ::testing::ValuesIn(VersionOnlyCases()), CaseName());
 
 TEST_F(ReportE2eTest, VersionOnlyWithVersionFileIsRefused) {
   Scenario(Adapter("5", "4.0.520"));

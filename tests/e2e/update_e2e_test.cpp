@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/support/package_fixture.h"
-#include "tests/support/scenario.h"
+#include "tests/support/e2e_helpers.h"
 
 namespace {
 
@@ -144,80 +144,103 @@ TEST_F(UpdateE2eTest, OneFailedFlashStillTriesEveryAdapter) {
   EXPECT_EQ(run.output.find("zadiroz:"), std::string::npos);
 }
 
-TEST_F(UpdateE2eTest, CheckOnlyRecommends) {
-  struct Case {
-    std::vector<Nic> nics;
-    int code;
-    const char* closing;
-  } cases[] = {
-      {{{"5", "4.0.520"}, {"6", "4.1.0"}}, 4, kRecommended},
-      {{{"5", "4.0.534"}, {"6", "4.0.534"}}, 5, kNotRecommended},
-      {{{"5", "4.0.534"}, {"6", "5.0.1"}}, 6, kNotRecommended},
+namespace {
+
+struct CheckOnlyCase {
+  const char* name;
+  std::vector<Nic> nics;
+  int code;
+  const char* closing;
+};
+void PrintTo(const CheckOnlyCase& c, std::ostream* out) { PrintCaseName(c, out); }
+
+const CheckOnlyCase kCheckOnlyCases[] = {
+    {"older", {{"5", "4.0.520"}, {"6", "4.1.0"}}, 4, kRecommended},
+    {"same", {{"5", "4.0.534"}, {"6", "4.0.534"}}, 5, kNotRecommended},
+    {"newer", {{"5", "4.0.534"}, {"6", "5.0.1"}}, 6, kNotRecommended},
+};
+
+class CheckOnlyTest : public UpdateE2eTest, public ::testing::WithParamInterface<CheckOnlyCase> {};
+
+// The command-line policies that answer without asking: the options, the
+// installed versions of the two adapters, the exit code and the flashes.
+struct PolicyCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::vector<Nic> nics;
+  int code;
+  std::vector<std::string> flashes;
+};
+void PrintTo(const PolicyCase& c, std::ostream* out) { PrintCaseName(c, out); }
+
+std::vector<PolicyCase> PolicyCases() {
+  return {
+      {"silent, both current", {"-s"}, {{"5", "4.0.534"}, {"6", "4.0.534"}}, 3, {}},
+      {"silent, older and newer", {"-s"}, {{"5", "4.0.520"}, {"6", "4.1.0"}}, 2, {Flash("5")}},
+      {"silent forced", {"-s", "-f"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 2,
+       {Flash("5"), Flash("6")}},
+      {"defaults, same and newer", {"-y"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 3, {}},
+      {"defaults, both older", {"-y"}, {{"5", "4.0.520"}, {"6", "4.0.520"}}, 2,
+       {Flash("5"), Flash("6")}},
+      {"defaults with rewrite", {"-y", "-e"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 2, {Flash("5")}},
+      {"defaults with downgrade", {"-y", "-g"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 2,
+       {Flash("6")}},
+      {"defaults forced", {"-y", "-f"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 2,
+       {Flash("5"), Flash("6")}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
-    Scenario(c.nics);
-    ProgramRun run = RunTool({"-n"}, "y\ny\n");
-    EXPECT_EQ(run.exit_code, c.code);
-    EXPECT_EQ(Calls(), (std::vector<std::string>{kList}));
-    EXPECT_EQ(run.output,
-              Native(Banner() + "Found P3P Q4T MAC: 02-5E-ED-AA-00-05 (v" + c.nics[0].installed +
-                     ")\nFound P3P Q4T MAC: 02-5E-ED-AA-00-06 (v" + c.nics[1].installed + ")\n" +
-                     c.closing));
+}
+
+class PolicyTest : public UpdateE2eTest, public ::testing::WithParamInterface<PolicyCase> {};
+
+}  // namespace
+
+TEST_P(CheckOnlyTest, Recommends) {
+  const CheckOnlyCase& c = GetParam();
+  Scenario(c.nics);
+  ProgramRun run = RunTool({"-n"}, "y\ny\n");
+  EXPECT_EQ(run.exit_code, c.code);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{kList}));
+  EXPECT_EQ(run.output,
+            Native(Banner() + "Found P3P Q4T MAC: 02-5E-ED-AA-00-05 (v" + c.nics[0].installed +
+                   ")\nFound P3P Q4T MAC: 02-5E-ED-AA-00-06 (v" + c.nics[1].installed + ")\n" +
+                   c.closing));
+}
+
+INSTANTIATE_TEST_SUITE_P(Installed, CheckOnlyTest, ::testing::ValuesIn(kCheckOnlyCases), CaseName());
+
+TEST_P(PolicyTest, AnswersWithoutAsking) {
+  const PolicyCase& c = GetParam();
+  fs::remove(PackagePath("zadiroz-state.txt"));
+  Scenario(c.nics);
+  const size_t log_before = NewLog().size();
+  ProgramRun run = RunTool(c.args, "q\nq\n");
+  EXPECT_EQ(run.exit_code, c.code);
+  std::vector<std::string> calls{kList};
+  calls.insert(calls.end(), c.flashes.begin(), c.flashes.end());
+  EXPECT_EQ(Calls(), calls);
+  const std::string closing = c.code == 2 ? kComplete : kNothing;
+  const std::string log = NewLog().substr(log_before);
+  EXPECT_EQ(log.find("y/n/q/c"), std::string::npos) << log;  // never asked
+  EXPECT_TRUE(EndsWith(log, Native(closing + "Upgrade completed: <date>\n\nExiting with code " +
+                                   std::to_string(c.code) + "\n")))
+      << log;
+  if (c.args[0] == "-s") {
+    EXPECT_EQ(run.output, "");
+  } else {
+    EXPECT_TRUE(EndsWith(run.output, Native(closing))) << run.output;
+    size_t same = 0, newer = 0;
+    for (const Nic& nic : c.nics) {
+      same += nic.installed == "4.0.534";
+      newer += nic.installed == "4.1.0";
+    }
+    EXPECT_EQ(Count(run.output, "*** WARNING *** - Installed firmware is the same version"),
+              same);
+    EXPECT_EQ(Count(run.output, "*** WARNING *** - Installed firmware is more recent"), newer);
+    EXPECT_EQ(Count(run.output, Native(kWaiting)), c.flashes.empty() ? 0u : 1u);
   }
 }
 
-// The command-line policies that answer without asking.
-TEST_F(UpdateE2eTest, PoliciesAnswerWithoutAsking) {
-  struct Case {
-    std::vector<std::string> args;
-    std::vector<Nic> nics;
-    int code;
-    std::vector<std::string> flashes;
-  } cases[] = {
-      {{"-s"}, {{"5", "4.0.534"}, {"6", "4.0.534"}}, 3, {}},
-      {{"-s"}, {{"5", "4.0.520"}, {"6", "4.1.0"}}, 2, {Flash("5")}},
-      {{"-s", "-f"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 2, {Flash("5"), Flash("6")}},
-      {{"-y"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 3, {}},
-      {{"-y"}, {{"5", "4.0.520"}, {"6", "4.0.520"}}, 2, {Flash("5"), Flash("6")}},
-      {{"-y", "-e"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 2, {Flash("5")}},
-      {{"-y", "-g"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 2, {Flash("6")}},
-      {{"-y", "-f"}, {{"5", "4.0.534"}, {"6", "4.1.0"}}, 2, {Flash("5"), Flash("6")}},
-  };
-  for (const Case& c : cases) {
-    std::string name;
-    for (const std::string& arg : c.args) name += arg + " ";
-    SCOPED_TRACE(name + c.nics[0].installed + " " + c.nics[1].installed);
-    fs::remove(PackagePath("zadiroz-state.txt"));
-    Scenario(c.nics);
-    const size_t log_before = NewLog().size();
-    ProgramRun run = RunTool(c.args, "q\nq\n");
-    EXPECT_EQ(run.exit_code, c.code);
-    std::vector<std::string> calls{kList};
-    calls.insert(calls.end(), c.flashes.begin(), c.flashes.end());
-    EXPECT_EQ(Calls(), calls);
-    const std::string closing = c.code == 2 ? kComplete : kNothing;
-    const std::string log = NewLog().substr(log_before);
-    EXPECT_EQ(log.find("y/n/q/c"), std::string::npos) << log;  // never asked
-    EXPECT_TRUE(EndsWith(log, Native(closing + "Upgrade completed: <date>\n\nExiting with code " +
-                                     std::to_string(c.code) + "\n")))
-        << log;
-    if (c.args[0] == "-s") {
-      EXPECT_EQ(run.output, "");
-    } else {
-      EXPECT_TRUE(EndsWith(run.output, Native(closing))) << run.output;
-      size_t same = 0, newer = 0;
-      for (const Nic& nic : c.nics) {
-        same += nic.installed == "4.0.534";
-        newer += nic.installed == "4.1.0";
-      }
-      EXPECT_EQ(Count(run.output, "*** WARNING *** - Installed firmware is the same version"),
-                same);
-      EXPECT_EQ(Count(run.output, "*** WARNING *** - Installed firmware is more recent"), newer);
-      EXPECT_EQ(Count(run.output, Native(kWaiting)), c.flashes.empty() ? 0u : 1u);
-    }
-  }
-}
+INSTANTIATE_TEST_SUITE_P(Policy, PolicyTest, ::testing::ValuesIn(PolicyCases()), CaseName());
 
 TEST_F(UpdateE2eTest, ClosedInputEndsAsAQuit) {
   Scenario({{"5", "4.0.520"}, {"6", "4.0.520"}});

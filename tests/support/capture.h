@@ -10,24 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/files.h"
 #include "ui/user_interface.h"
-
-/// Whole content of a file, read in binary; empty when it cannot be read.
-std::string ReadAll(const std::filesystem::path& path);
 
 /// Everything written to `file` so far, read from its start; the position is
 /// left at the end, so later writes append.
 std::string ReadConsole(FILE* file);
-
-/// The line end that text-mode files get on this platform ("\n" or "\r\n").
-std::string TextNewline();
-
-/// `text` as a text-mode file holds it: every "\n" as TextNewline().
-std::string InLog(const std::string& text);
-
-/// A file read in text mode: the platform's line ends come back as "\n".
-/// Empty when it cannot be read.
-std::string ReadLog(const std::filesystem::path& path);
 
 /// A new empty file in `dir`, open for reading and writing in binary; null
 /// when it cannot be made. Used in place of tmpfile(), which on Windows makes
@@ -49,8 +37,9 @@ class CaptureTest : public ::testing::Test {
   /// Everything the console has received.
   std::string Console() { return ReadConsole(console_); }
   /// The log, its line ends read back as "\n".
-  std::string Log() const { return ReadLog(log_); }
+  std::string Log() const { return ReadTextFile(log_); }
 
+  std::unique_ptr<ScratchDirectory> scratch_;
   std::filesystem::path dir_;
   std::string log_;
   FILE* console_ = nullptr;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 struct ProgramRun {
   bool started = false;
   int exit_code = -1;
@@ -24,21 +26,6 @@ struct ProgramOptions {
 ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::string>& args,
                              const ProgramOptions& options);
 
-/// The platform's line end in text files and console output ("\n" or "\r\n").
-const char* NativeNewline();
-
-/// `text` with every "\n" turned into the platform's line end.
-std::string Native(const std::string& text);
-
-/// Whole content of a file, read in binary; empty when it cannot be read.
-std::string ReadFileBytes(const std::string& path);
-
-/// Writes a file in binary.
-bool WriteFileBytes(const std::string& path, const std::string& bytes);
-
-/// A fresh, empty scratch directory for one test.
-std::string MakeScratchDirectory(const std::string& name);
-
 /// The log the program under test writes when its system drive is
 /// `scratch_drive` (POSIX: through SystemDrive; Windows: the fixed C: log).
 std::string ProgramLogPath(const std::string& scratch_drive);
@@ -50,9 +37,6 @@ std::map<std::string, std::string> ScratchEnvironment(const std::string& scratch
 /// How the program under test sees `path` as its own first argument
 /// (Windows: a drive path such as Z:\work\...).
 std::string ProgramPathAsSeen(const std::string& path);
-
-/// Joins path components with the platform's separator.
-std::string JoinPath(const std::string& a, const std::string& b);
 
 /// Keeps an existing file open with no sharing, so that no other process can
 /// open or delete it, until the object goes. Windows only: on POSIX an open

@@ -8,8 +8,6 @@
 
 #include "tests/support/run_program.h"
 
-const char* NativeNewline() { return "\n"; }
-
 std::string ProgramPathAsSeen(const std::string& path) { return path; }
 
 std::string ProgramLogPath(const std::string& scratch_drive) {

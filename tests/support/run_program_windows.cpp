@@ -47,8 +47,6 @@ HANDLE OpenInheritable(const std::string& path, DWORD access, DWORD disposition)
 
 }  // namespace
 
-const char* NativeNewline() { return "\r\n"; }
-
 std::string ProgramPathAsSeen(const std::string& path) { return WindowsPath(path); }
 
 std::string ProgramLogPath(const std::string&) { return "C:\\zpxsystem\\log\\veskor.log"; }

@@ -1,10 +1,13 @@
 // Helpers for the end-to-end tests around the simulated flash tool: its
 // environment, the calls file it writes, NIC list bodies for its scenarios,
 // and the texts the utility writes to the console and the log.
-#ifndef KX_TESTS_SUPPORT_SCENARIO_H_
-#define KX_TESTS_SUPPORT_SCENARIO_H_
+#ifndef KX_TESTS_SUPPORT_E2E_HELPERS_H_
+#define KX_TESTS_SUPPORT_E2E_HELPERS_H_
+
+#include <gtest/gtest.h>
 
 #include <cstddef>
+#include <ostream>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,4 +48,24 @@ size_t Count(const std::string& text, const std::string& part);
 /// Whether `text` ends with `end`.
 bool EndsWith(const std::string& text, const std::string& end);
 
-#endif  // KX_TESTS_SUPPORT_SCENARIO_H_
+/// `text` as a test name: its words joined, each starting with a capital, and
+/// anything but letters and digits left out ("tool fails, no file" gives
+/// "ToolFailsNoFile").
+std::string TestNameOf(const std::string& text);
+
+/// Names each test of a table-driven TEST_P after its case's `name`, so that
+/// CTest names the failing row and one row can be run alone.
+struct CaseName {
+  template <class Case>
+  std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+    return TestNameOf(info.param.name);
+  }
+};
+
+/// Prints a case as its name in GoogleTest's messages (instead of its bytes).
+template <class Case>
+void PrintCaseName(const Case& c, std::ostream* out) {
+  *out << c.name;
+}
+
+#endif  // KX_TESTS_SUPPORT_E2E_HELPERS_H_

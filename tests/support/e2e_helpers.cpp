@@ -1,4 +1,4 @@
-#include "tests/support/scenario.h"
+#include "tests/support/e2e_helpers.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -58,4 +58,19 @@ size_t Count(const std::string& text, const std::string& part) {
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string TestNameOf(const std::string& text) {
+  std::string name;
+  bool capital = true;
+  for (char c : text) {
+    const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alnum) {
+      capital = true;
+      continue;
+    }
+    name += capital && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    capital = false;
+  }
+  return name;
 }
