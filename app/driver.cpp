@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/exit_codes.h"
 #include "app/modes.h"
 #include "app/startup.h"
 #include "platform/names.h"
@@ -22,7 +23,7 @@ int Dispatch(Program& program) {
   if (flags.Has(RunFlag::MakeReport)) return GenerateDiscoveryReport(program);
   if (flags.Has(RunFlag::UpdateFromReportFile)) return UpdateFromReport(program);
   if (flags.Has(RunFlag::VersionOnly)) return VersionOnlyMode(program);
-  if (flags.Has(RunFlag::VersionFile)) return 0;  // -v alone does no work
+  if (flags.Has(RunFlag::VersionFile)) return kExitNotRun;  // -v alone does no work
   return UpdatePass(program);
 }
 
@@ -71,11 +72,11 @@ int RunGuarded(UserInterface& ui, const std::function<int()>& mode) {
   } catch (...) {
     ui.Print("%s", kUnexpectedError);
   }
-  return 0;
+  return kExitNotRun;
 }
 
 int RunProgram(Program& program, int argc, char** argv) {
-  if (!StartUp(program)) return 0;
+  if (!StartUp(program)) return kExitNotRun;
   UserInterface& ui = *program.ui;
 
   bool valid = ParseCommandLine(argc, argv, program.flags, &program.report_path) &&
@@ -87,7 +88,7 @@ int RunProgram(Program& program, int argc, char** argv) {
   LogTimestamp(ui, "Upgrade began");
   if (!valid) {
     ShowUsage(ui, argc > 0 ? argv[0] : "");
-    return 0;
+    return kExitNotRun;
   }
 
   const int code = RunGuarded(ui, [&program] { return Dispatch(program); });

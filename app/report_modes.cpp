@@ -1,5 +1,6 @@
 #include "app/report_modes.h"
 
+#include "app/exit_codes.h"
 #include "app/modes.h"
 #include "app/update_pass.h"
 #include "inventory/discovery.h"
@@ -8,12 +9,6 @@
 #include "platform/names.h"
 #include "platform/os.h"
 #include "platform/text_helpers.h"
-
-namespace {
-
-constexpr char kNoSupportedAdapters[] = "No supported network adapters for firmware upgrade.\n";
-
-}  // namespace
 
 int RunReportCommand(RunState& state) {
   uint32_t code = 0;
@@ -42,8 +37,8 @@ int CheckPackageFirmwareFile(RunState& state) {
 
 int GenerateDiscoveryReport(Program& program) {
   const int count = CountUpdateCandidates(program);
-  if (count < 0) return 0;  // discovery has logged why
-  if (count == 0) return 3;
+  if (count < 0) return report_exit::kFailed;  // discovery has logged why
+  if (count == 0) return report_exit::kNoSupportedAdapter;
 
   // An old report goes first, so that a failed run leaves none behind. One that
   // cannot be deleted (a directory, a protected file) would pass for the new
@@ -54,10 +49,10 @@ int GenerateDiscoveryReport(Program& program) {
   if (FileExists(program.report_path) || RunReportCommand(program) != 0 ||
       !FileExists(program.report_path)) {
     ui.Print("\nFailed to generate NIC discovery report to %s.\n", program.report_path.c_str());
-    return 0;
+    return report_exit::kFailed;
   }
   ui.Print("\nSuccessfully generated NIC discovery report to %s.\n", program.report_path.c_str());
-  return 1;
+  return report_exit::kWritten;
 }
 
 int UpdateFromReport(Program& program) {
@@ -65,15 +60,15 @@ int UpdateFromReport(Program& program) {
   // A directory is no discovery file: the tool must never be handed one.
   if (!FileExists(program.report_path) || os::IsDirectory(program.report_path)) {
     ui.Write("Error: Discovery file %s not found!.\n", program.report_path.c_str());
-    return 0;
+    return update_from_report_exit::kFailed;
   }
   if (CheckPackageFirmwareFile(program) == 0) {
     ui.Print("%s", kNoSupportedAdapters);
-    return 3;
+    return update_from_report_exit::kNoImage;
   }
   if (RunUpdateCommand(program) != 5) {
     ui.Print("Error: Failed to process discovery file %s.\n", program.report_path.c_str());
-    return 0;
+    return update_from_report_exit::kFailed;
   }
   return SummarizeOutcome(ui, program.flags);
 }
@@ -83,14 +78,14 @@ int VersionOnlyMode(Program& program) {
   DiscoverDevices(program);
   if (program.inventory.count() == 0 || program.inventory.empty()) {
     ui.Print("%s", kNoSupportedAdapters);
-    return 4;
+    return version_only_exit::kNoSupportedAdapter;
   }
   if (FileExists(program.report_path)) {
     ui.Print("Created file %s with only firmware version details.\n",
              program.report_path.c_str());
-    return 0;
+    return version_only_exit::kCreated;
   }
   ui.Print("Failed to create file %s with only firmware version details!\n",
            program.report_path.c_str());
-  return 1;
+  return version_only_exit::kMissing;
 }

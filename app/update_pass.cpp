@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "app/exit_codes.h"
 #include "app/modes.h"
 #include "inventory/discovery.h"
 
 namespace {
 
-constexpr char kNoSupportedAdapters[] = "No supported network adapters for firmware upgrade.\n";
 constexpr char kCancelledByUser[] = "\nFirmware upgrade cancelled by User \n";
 constexpr char kCompletedWithErrors[] = "\nNIC firmware update completed with errors. \n";
 constexpr char kRecommended[] = "\nNIC firmware update is recommended.\n";
@@ -37,7 +37,7 @@ int SelectionLoop(Program& program, int count) {
     }
     if (flags.Has(RunFlag::UserQuit)) {
       program.ui->Print(std::string(kCancelledByUser));
-      return 3;
+      return update_exit::kNothingFlashed;
     }
   }
   return 0;
@@ -56,31 +56,32 @@ int ApplyLoop(Program& program, int count) {
 int SummarizeOutcome(UserInterface& ui, const RunFlags& flags) {
   if (flags.Has(RunFlag::FlashFailed)) {
     ui.Print(std::string(kCompletedWithErrors));
-    return 0;
+    return update_exit::kFailed;
   }
   if (flags.Has(RunFlag::CheckOnly)) {
     if (flags.Has(RunFlag::UpdateRecommended)) {
       ui.Print(std::string(kRecommended));
-      return 4;
+      return update_exit::kRecommended;
     }
     ui.Print(std::string(kNotRecommended));
-    return flags.Has(RunFlag::NewerInstalledSeen) ? 6 : 5;
+    return flags.Has(RunFlag::NewerInstalledSeen) ? update_exit::kNewerInstalled
+                                                  : update_exit::kAllCurrent;
   }
   if (flags.Has(RunFlag::FlashDone)) {
     ui.Print(std::string(kComplete));
-    return 2;
+    return update_exit::kFlashed;
   }
   ui.Print(std::string(kNothingSelected));
-  return 3;
+  return update_exit::kNothingFlashed;
 }
 
 int UpdatePass(Program& program) {
   const int count = CountUpdateCandidates(program);
   // Discovery has logged why it found nothing; nothing more is printed.
-  if (count < 0) return 0;
+  if (count < 0) return update_exit::kFailed;
   if (count == 0) {
     program.ui->Print(std::string(kNoSupportedAdapters));
-    return 3;
+    return update_exit::kNothingFlashed;
   }
   const int selected = SelectionLoop(program, count);
   if (selected != 0) return selected;

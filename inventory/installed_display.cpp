@@ -25,7 +25,7 @@ std::string InstalledFirmwareBlock(NicEntry entry) {
 int ShowInstalledFirmware(RunState& state) {
   DiscoverDevices(state);  // the Inventory tells the outcome; the reasons are in the log
   const Inventory& inventory = state.inventory;
-  if (inventory.count() == 0) return 2;
+  if (inventory.count() == 0) return kShowInstalledNoSupportedAdapter;
 
   std::string text;
   for (uint32_t i = 0; i < inventory.count(); ++i) {
@@ -34,5 +34,5 @@ int ShowInstalledFirmware(RunState& state) {
     text += InstalledFirmwareBlock(entry);
   }
   state.ui->Print(text);
-  return 0;
+  return kShowInstalledShown;
 }
