@@ -34,7 +34,7 @@ cmake --build build-win -j2
 export WINEPREFIX="$root/build-win/wineprefix"
 scripts/wine-prefix.sh "$WINEPREFIX"
 status=0
-(cd build-win && ctest -j2 --output-on-failure) 2>&1 | tee build-win/ctest.log || status=$?
+scripts/wine-stage.sh build-win 2>&1 | tee build-win/ctest.log || status=$?
 count_passed build-win/ctest.log
 [ "$status" -eq 0 ] && { scripts/check-package.sh build-win || status=$?; }
 wineserver -k 2>/dev/null || true

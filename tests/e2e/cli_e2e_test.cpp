@@ -18,7 +18,7 @@ const std::string kInstanceCheck = "Checking for any other instance of RozAdo to
 
 TEST_F(CliTest, HelpShowsBannerAndUsageAndLogsNoEndStamp) {
   ProgramRun run = Run({"-h"});
-  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(run.started) << run.failure;
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.output, Native(Banner() + Usage()));
   EXPECT_EQ(NewLog(), Native(kInstanceCheck + Banner() + Echo("-h ") + "Upgrade began: <date>\n\n" + Usage()));

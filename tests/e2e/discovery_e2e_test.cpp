@@ -105,7 +105,7 @@ TEST_F(DiscoveryE2eTest, ShowsSupportedAdaptersInListOrderAndLogsTheOthers) {
                 R"( macaddress="02-11-22-33-44-77" product_id="M2" busnumber="12" devicenumber="0" funcnumber="1" firmware_id="4.0.600"/>)" +
                 "</zadiroz_scenario>\n");
   ProgramRun run = ShowInstalled();
-  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(run.started) << run.failure;
   const std::string table =
       Block("02-11-22-33-44-55", "5:0.0", "3F1D-0C4A-6B2E-2A7D", "M1", "4.0.520", "4.0.534",
             "NIC-A") +
@@ -181,7 +181,7 @@ TEST_F(DiscoveryE2eTest, MissingToolIsLoggedWithCode98) {
   options.environment = ScratchEnvironment(scratch_);
   options.close_input = true;
   ProgramRun run = RunProgramAndWait(copy.string(), {"-c"}, options);
-  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(run.started) << run.failure;
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.output, Native(Banner()));
   const std::string echo =

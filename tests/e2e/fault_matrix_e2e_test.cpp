@@ -569,7 +569,7 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   const std::string log_before = ReadFileBytes(log_path_);
 
   ProgramRun run = RunRow(row);
-  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(run.started) << run.failure;
   EXPECT_EQ(run.exit_code, row.code);
 
   // The console.

@@ -124,7 +124,7 @@ class ReportE2eTest : public PackageFixture {
     fs::remove(calls_path_);
     const size_t log_before = ReadFileBytes(log_path_).size();
     ProgramRun run = RunTool(args);
-    ASSERT_TRUE(run.started);
+    ASSERT_TRUE(run.started) << run.failure;
     EXPECT_EQ(run.exit_code, expected.code);
     EXPECT_EQ(run.output, Native(Banner() + expected.printed));
     EXPECT_EQ(MaskStamps(ReadFileBytes(log_path_).substr(log_before)),
@@ -336,7 +336,7 @@ INSTANTIATE_TEST_SUITE_P(Run, VersionOnlyTest, ::testing::ValuesIn(VersionOnlyCa
 TEST_F(ReportE2eTest, VersionOnlyWithVersionFileIsRefused) {
   Scenario(Adapter("5", "4.0.520"));
   ProgramRun run = RunTool({"-ql", "-v", "x"});
-  ASSERT_TRUE(run.started);
+  ASSERT_TRUE(run.started) << run.failure;
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.output, Native(Banner() + Usage()));
   EXPECT_EQ(NewLog(), Native(kChecking + Banner() + Echo("-ql -v x ") +

@@ -11,6 +11,7 @@
 
 struct ProgramRun {
   bool started = false;
+  std::string failure;  ///< why the program could not be started
   int exit_code = -1;
   std::string output;  ///< standard output and standard error, as written
 };

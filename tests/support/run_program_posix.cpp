@@ -34,7 +34,10 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   argv.push_back(nullptr);
 
   pid_t pid = fork();
-  if (pid < 0) return run;
+  if (pid < 0) {
+    run.failure = "fork failed";
+    return run;
+  }
   if (pid == 0) {
     if (!options.working_directory.empty() && chdir(options.working_directory.c_str()) != 0) {
       _exit(126);

@@ -83,10 +83,15 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   BOOL created = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
                                 directory.empty() ? nullptr : directory.c_str(), &startup,
                                 &process);
+  const DWORD start_error = created ? 0 : GetLastError();
   for (const auto& entry : options.environment) SetEnvironmentVariableA(entry.first.c_str(), nullptr);
   CloseHandle(in);
   CloseHandle(out);
-  if (!created) return run;
+  if (!created) {
+    run.failure = "CreateProcess failed with error " + std::to_string(start_error) + " (" +
+                  command_line + ")";
+    return run;
+  }
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
