@@ -37,7 +37,6 @@ status=0
 scripts/wine-stage.sh build-win 2>&1 | tee build-win/ctest.log || status=$?
 count_passed build-win/ctest.log
 [ "$status" -eq 0 ] && { scripts/check-package.sh build-win || status=$?; }
-wineserver -k 2>/dev/null || true
 [ "$status" -eq 0 ] || exit "$status"
 
 if [ -x scripts/fuzz.sh ]; then

@@ -7,5 +7,10 @@ mkdir -p "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=wine64
+# Debian installs the server beside wine64, not on PATH.
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=wineserver
 "$wine" wineboot --init >/dev/null 2>&1 || true
-wineserver -w 2>/dev/null || true
+# Until the server exits, wineboot is still setting up the prefix: a program
+# started meanwhile may wait for it or fail to start.
+"$wineserver" -w

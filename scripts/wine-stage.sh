@@ -13,10 +13,12 @@ build="$1"
 export WINEPREFIX WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=wine64
+wineserver=/usr/lib/wine/wineserver64  # Debian's place for it, not on PATH
+[ -x "$wineserver" ] || wineserver=wineserver
 
-wineserver -p
+"$wineserver" -p
 "$wine" cmd /c exit >/dev/null 2>&1 || true  # the prefix's services are up from here on
 status=0
 (cd "$build" && ctest -j2 --output-on-failure) || status=$?
-wineserver -k 2>/dev/null || true
+"$wineserver" -k 2>/dev/null || true
 exit "$status"
