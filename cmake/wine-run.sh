@@ -1,9 +1,34 @@
 #!/bin/sh
 # Runs a Windows executable under Wine for CTest. The prefix comes from WINEPREFIX
 # (scripts/test.sh makes a fresh one per run); without it a scratch prefix in /tmp is used.
+#
+# Debian's Wine runs without its preloader, and now and then one of its
+# processes is killed by the C library's loader on its way out ("Inconsistency
+# detected by ld.so: dl-fini.c ... _dl_fini: Assertion ... failed"), with exit
+# code 127. A test program that failed without reaching its main(), or whose
+# output shows that message (its own, or a child's that the test printed),
+# tested nothing: it is started again (twice at most), and the retry is said on
+# standard error. Any other failure stands.
 : "${WINEPREFIX:=/tmp/kxvareviv-wineprefix}"
 export WINEPREFIX
 export WINEDEBUG=-all
 WINE=/usr/lib/wine/wine64
 [ -x "$WINE" ] || WINE=wine64
-exec "$WINE" "$@"
+
+output=$(mktemp "${TMPDIR:-/tmp}/kx-wine-run.XXXXXX") || exit 99
+attempt=1
+while :; do
+  "$WINE" "$@" >"$output" 2>&1
+  status=$?
+  cat "$output"
+  [ "$status" -ne 0 ] && [ "$attempt" -lt 3 ] || break
+  if grep -q "Inconsistency detected by ld.so" "$output" ||
+     ! grep -q "Running main()" "$output"; then
+    echo "wine-run.sh: Wine's loader failed (exit code $status); running $1 again" >&2
+    attempt=$((attempt + 1))
+    continue
+  fi
+  break
+done
+rm -f "$output"
+exit "$status"

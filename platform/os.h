@@ -5,6 +5,7 @@
 #define KX_PLATFORM_OS_H_
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,19 @@ std::string SystemDrive();
 
 /// Creates one directory. False when it could not be created (also when it exists).
 bool MakeDirectory(const std::string& path);
+
+/// Opens the log file `path` for appending in text mode, creating it when
+/// missing, only through a path that no one else controls: the file's folder
+/// and that folder's parent are neither links nor junctions, belong to the
+/// program's own account or the system's, and (POSIX) are not writable by
+/// others without the sticky bit; the file is a plain file with one link and
+/// not a link itself (see log_path_check.h). With `create_folders`, the two
+/// folders are made first where missing, one after the other and each only
+/// inside a folder that passed: on Windows with an access list of their own
+/// that gives Administrators and SYSTEM full control and users read access,
+/// on POSIX with mode 0755. Null when the path is not trustworthy or the file
+/// cannot be opened; the caller treats both alike.
+std::FILE* OpenLogForAppend(const std::string& path, bool create_folders);
 
 /// Temporary directory, ending in the path separator. False (and `path` left
 /// empty) when there is none or it would need 260 characters or more.

@@ -42,7 +42,9 @@ void UserInterface::SetModes(bool silent, bool debug, bool assume_defaults) {
 
 bool UserInterface::OpenLog() {
   if (log_) return true;
-  log_ = fopen(log_path_.c_str(), "a");
+  // Opened only through a path that no one else controls; otherwise this
+  // message is dropped from the log, and the next one tries again.
+  log_ = os::OpenLogForAppend(log_path_, false);
   if (log_) return true;
   unsigned long error = static_cast<unsigned long>(errno);
   Trace("UserInterface::Write(): fopen() %s failed %lu\n", log_path_.c_str(), error);

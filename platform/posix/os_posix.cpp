@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "kx_version.h"
+#include "platform/log_path_check.h"
 #include "platform/os.h"
 
 namespace os {
@@ -72,6 +73,65 @@ std::vector<std::string> SplitAtBlanks(const std::string& text) {
 
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
+// Closes a descriptor when it goes out of scope.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd = -1) : fd_(fd) {}
+  ~ScopedFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+// A path cut at its last '/': the folder ("/" for the root, "." for none) and
+// the name after it.
+void SplitLast(const std::string& path, std::string* folder, std::string* name) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    *folder = ".";
+    *name = path;
+    return;
+  }
+  *folder = slash == 0 ? "/" : path.substr(0, slash);
+  *name = path.substr(slash + 1);
+}
+
+LogPathPart FolderFacts(const struct stat& st) {
+  LogPathPart part;
+  part.is_link = S_ISLNK(st.st_mode);
+  part.trusted_owner = st.st_uid == 0 || st.st_uid == geteuid();
+  part.writable_by_others = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  part.sticky = (st.st_mode & S_ISVTX) != 0;
+  return part;
+}
+
+// Opens the folder `name` inside the open folder `at` without following a
+// link, and describes it. -1 when it cannot be opened (a link among them:
+// `facts` then says so).
+int OpenLogFolder(int at, const std::string& name, LogPathPart* facts) {
+  struct stat seen;
+  if (fstatat(at, name.c_str(), &seen, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  *facts = FolderFacts(seen);
+  if (facts->is_link) return -1;
+  ScopedFd fd(openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat opened;
+  if (fd.get() < 0 || fstat(fd.get(), &opened) != 0) return -1;
+  // Replaced between the look and the open: judge what was opened.
+  *facts = FolderFacts(opened);
+  if (opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino) return -1;
+  return fd.release();
+}
+
 }  // namespace
 
 char PathSeparator() { return '/'; }
@@ -84,6 +144,43 @@ std::string SystemDrive() {
 }
 
 bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+std::FILE* OpenLogForAppend(const std::string& path, bool create_folders) {
+  std::string log_folder, file_name, system_folder, log_name, drive, system_name;
+  SplitLast(path, &log_folder, &file_name);
+  SplitLast(log_folder, &system_folder, &log_name);
+  SplitLast(system_folder, &drive, &system_name);
+
+  // The drive itself is the administrator's choice; from there on nothing is
+  // followed, and each folder is opened before anything is made inside it.
+  ScopedFd drive_fd(open(drive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (drive_fd.get() < 0) return nullptr;
+  if (create_folders) mkdirat(drive_fd.get(), system_name.c_str(), 0755);
+  LogPathPart system_part, log_part, file_part;
+  ScopedFd system_fd(OpenLogFolder(drive_fd.get(), system_name, &system_part));
+  if (system_fd.get() < 0 || JudgeLogFolders(system_part, LogPathPart{}) != LogPathVerdict::kTrusted) {
+    return nullptr;
+  }
+  if (create_folders) mkdirat(system_fd.get(), log_name.c_str(), 0755);
+  ScopedFd log_fd(OpenLogFolder(system_fd.get(), log_name, &log_part));
+  if (log_fd.get() < 0 || JudgeLogFolders(system_part, log_part) != LogPathVerdict::kTrusted) {
+    return nullptr;
+  }
+
+  // O_NONBLOCK: a pipe planted under the log's name must not stall the run.
+  ScopedFd file(openat(log_fd.get(), file_name.c_str(),
+                       O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+  struct stat st;
+  if (file.get() < 0 || fstat(file.get(), &st) != 0) return nullptr;
+  file_part.regular_file = S_ISREG(st.st_mode);
+  file_part.link_count = static_cast<uint32_t>(st.st_nlink);
+  if (JudgeLogPath(system_part, log_part, file_part) != LogPathVerdict::kTrusted) return nullptr;
+  const int flags = fcntl(file.get(), F_GETFL);
+  if (flags < 0 || fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
+  std::FILE* stream = fdopen(file.get(), "a");
+  if (stream != nullptr) file.release();
+  return stream;
+}
 
 bool TempDirectory(std::string* path) {
   path->clear();

@@ -1,12 +1,15 @@
 // Tests of what only the POSIX side of the operating-system layer does.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "platform/os.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -29,6 +32,62 @@ TEST(OsPosixTest, ProgramThatExecRefusesCannotStart) {
   EXPECT_TRUE(os::StartAndWait("/bin/false", &code));
   EXPECT_EQ(code, 1u);
   EXPECT_TRUE(os::RemoveFile(path));
+}
+
+// The log is opened only through a path that no one else controls; the cases
+// that the end-to-end fault matrix does not show.
+TEST(OsPosixTest, LogOpensOnlyThroughATrustworthyPath) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    void (*arrange)(const fs::path& log_folder);
+    bool opens;
+  } cases[] = {
+      {"sound", [](const fs::path&) {}, true},
+      {"zpxsystem writable by all with the sticky bit",
+       [](const fs::path& log) { chmod(log.parent_path().c_str(), 01777); }, true},
+      {"log writable by the group", [](const fs::path& log) { chmod(log.c_str(), 0775); }, false},
+      {"a second hard link elsewhere",
+       [](const fs::path& log) {
+         WriteFileBytes(log / "veskor.log", "earlier\n");
+         fs::create_hard_link(log / "veskor.log", log.parent_path().parent_path() / "other");
+       },
+       false},
+      // A pipe would stall the run until someone read it.
+      {"a pipe", [](const fs::path& log) { mkfifo((log / "veskor.log").c_str(), 0644); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScratchDirectory drive("log-path");
+    const fs::path log = drive.path() / "zpxsystem" / "log";
+    fs::create_directories(log);
+    chmod(log.parent_path().c_str(), 0755);
+    chmod(log.c_str(), 0755);
+    c.arrange(log);
+    std::FILE* file = os::OpenLogForAppend((log / "veskor.log").string(), false);
+    EXPECT_EQ(file != nullptr, c.opens);
+    if (file != nullptr) {
+      const std::string before = ReadFileBytes(log / "veskor.log");
+      std::fputs("line\n", file);
+      std::fclose(file);
+      EXPECT_EQ(ReadFileBytes(log / "veskor.log"), before + "line\n");
+    }
+  }
+}
+
+TEST(OsPosixTest, LogFoldersAreMadeWithMode0755) {
+  const ScratchDirectory drive("log-folders");
+  const std::string system_folder = (drive.path() / "zpxsystem").string();
+  const mode_t old_mask = umask(0);  // the mode must not depend on the caller's mask
+  std::FILE* file = os::OpenLogForAppend(system_folder + "/log/veskor.log", true);
+  umask(old_mask);
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  for (const std::string& folder : {system_folder, system_folder + "/log"}) {
+    struct stat st;
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u) << folder;
+  }
 }
 
 }  // namespace

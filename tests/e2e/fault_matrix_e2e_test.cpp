@@ -215,6 +215,17 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
     readonly_ = dir;
     return !CanCreateFileIn(dir);
   }
+  std::string Scratch() const { return scratch_; }
+  std::string LogPath() const { return log_path_; }
+  // A file or folder outside the log path that a planted link points at: it
+  // must be the same after the run.
+  void Watch(const std::string& path) { watched_ = path; }
+  // The log folders as the program makes them, before the run.
+  void MakeLogFolders() {
+    fs::create_directories(LogDirectory());
+    fs::permissions(LogDirectory(), fs::perms(0755));
+    fs::permissions(fs::path(LogDirectory()).parent_path(), fs::perms(0755));
+  }
   bool MakeLock() { return WriteFileBytes(LockPath(), "locked"); }
   bool HoldLockOpen() {
     hold_ = std::make_unique<ExclusiveFileHold>(LockPath());
@@ -293,7 +304,19 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
   std::string calls_path_;
   std::string saved_log_;
   std::string readonly_;
+  std::string watched_;
   std::unique_ptr<ExclusiveFileHold> hold_;
+
+ private:
+  // A file's bytes, or a folder's entries with the bytes of each.
+  static std::string Snapshot(const std::string& path) {
+    if (path.empty() || !fs::is_directory(path)) return ReadFileBytes(path);
+    std::string all;
+    for (const std::string& name : DirectoryNames(path)) {
+      all += name + "=" + ReadFileBytes(JoinPath(path, name)) + "\n";
+    }
+    return all;
+  }
 };
 
 // Arrange steps of the rows: empty when done, else why the row cannot run here.
@@ -373,6 +396,34 @@ std::string LockHeldOpen(FaultMatrixTest& t) {
   if (t.MakeLock() && t.HoldLockOpen()) return "";
   return "the lock file cannot be held open";
 }
+// Links planted where the log goes, pointing outside the log path.
+std::string LogFileIsALink(FaultMatrixTest& t) {
+  t.MakeLogFolders();
+  const std::string target = JoinPath(t.Scratch(), "precious.txt");
+  t.WriteBeside("precious.txt", "someone else's file\n");
+  fs::create_symlink(target, t.LogPath());
+  t.Watch(target);
+  return "";
+}
+std::string LogFolderIsALink(FaultMatrixTest& t) {
+  t.MakeLogFolders();
+  const std::string target = JoinPath(t.Scratch(), "elsewhere");
+  fs::create_directories(target);
+  fs::remove_all(t.LogDirectory());
+  fs::create_directory_symlink(target, t.LogDirectory());
+  t.Watch(target);
+  return "";
+}
+std::string SystemFolderWritableByOthers(FaultMatrixTest& t) {
+  t.MakeLogFolders();
+  fs::permissions(fs::path(t.LogDirectory()).parent_path(), fs::perms(0777));
+  return "";
+}
+std::string SoundLogFolders(FaultMatrixTest& t) {
+  t.MakeLogFolders();
+  return "";
+}
+
 std::string ReportDirectory(FaultMatrixTest& t) {
   t.MakePackageDirectory("somedir");
   return "";
@@ -502,6 +553,16 @@ std::vector<Row> Rows() {
        FlashedQuietly("5"), Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
       {"LogDirectoryReadOnly", Only::kPosix, {"-y"}, kOne, LogDirectoryReadOnly, 2, true,
        FlashedQuietly("5"), Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+      // A log path that someone else controls is a log that cannot be opened:
+      // the run is the same, and nothing is written through it.
+      {"LogFileIsALink", Only::kPosix, {"-y"}, kOne, LogFileIsALink, 2, true, FlashedQuietly("5"),
+       Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+      {"LogFolderIsALink", Only::kPosix, {"-y"}, kOne, LogFolderIsALink, 2, true,
+       FlashedQuietly("5"), Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+      {"SystemFolderWritableByOthers", Only::kPosix, {"-y"}, kOne, SystemFolderWritableByOthers,
+       2, true, FlashedQuietly("5"), Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+      {"SoundLogIsWritten", Only::kAny, {"-y"}, kOne, SoundLogFolders, 2, true,
+       FlashedQuietly("5"), Reach::kMode, FlashedQuietlyLog(), {kListCall, FlashCall("5")}},
 
       // Standard input.
       {"InputClosed", Only::kAny, {}, kTwo, nullptr, 3, true,
@@ -567,6 +628,7 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   const std::string image_before = ReadFileBytes(PackagePath("p3p_rom.bin"));
   const std::vector<std::string> files_before = PackageFiles();
   const std::string log_before = ReadFileBytes(log_path_);
+  const std::string watched_before = Snapshot(watched_);
 
   ProgramRun run = RunRow(row);
   ASSERT_TRUE(run.started) << run.failure;
@@ -621,6 +683,7 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   EXPECT_EQ(ReadFileBytes(PackagePath("p3p_rom.bin")), image_before);
   EXPECT_EQ(PackageFiles(), files_before);
   EXPECT_FALSE(fs::exists(PackagePath("tempNicList.xml")));
+  EXPECT_EQ(Snapshot(watched_), watched_before) << "the run wrote through a planted link";
 }
 
 TEST_P(FaultMatrixTest, KeepsItsPromises) {
