@@ -1,12 +1,19 @@
 // Windows implementation of the operating-system layer.
 #include <windows.h>
+#include <aclapi.h>
+#include <fcntl.h>
+#include <io.h>
 #include <psapi.h>
+#include <sddl.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
+#include "platform/log_path_check.h"
 #include "platform/os.h"
+#include "platform/windows/log_folder_access.h"
 
 namespace os {
 namespace {
@@ -20,6 +27,89 @@ struct HandleCloser {
   }
 };
 using ScopedHandle = std::unique_ptr<void, HandleCloser>;
+
+bool Valid(const ScopedHandle& handle) {
+  return handle && handle.get() != INVALID_HANDLE_VALUE;
+}
+
+// Frees memory that the security functions allocated.
+struct LocalFreer {
+  void operator()(void* memory) const {
+    if (memory) LocalFree(memory);
+  }
+};
+using LocalMemory = std::unique_ptr<void, LocalFreer>;
+
+// The account that installs and services system files.
+constexpr char kTrustedInstallerSid[] =
+    "S-1-5-80-956008885-3418522649-1831038044-1847922149-1085735405";
+
+// Administrators, SYSTEM, TrustedInstaller or the account the program runs as.
+bool IsTrustedOwner(PSID owner) {
+  if (owner == nullptr || !IsValidSid(owner)) return false;
+  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+      IsWellKnownSid(owner, WinLocalSystemSid)) {
+    return true;
+  }
+  PSID installer = nullptr;
+  if (ConvertStringSidToSidA(kTrustedInstallerSid, &installer)) {
+    LocalMemory hold(installer);
+    if (EqualSid(owner, installer)) return true;
+  }
+  HANDLE raw_token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token)) return false;
+  ScopedHandle token(raw_token);
+  DWORD size = 0;
+  GetTokenInformation(raw_token, TokenUser, nullptr, 0, &size);
+  if (size == 0) return false;
+  std::vector<char> buffer(size);
+  if (!GetTokenInformation(raw_token, TokenUser, buffer.data(), size, &size)) return false;
+  return EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) != 0;
+}
+
+// What the handle of a folder or of the log file shows.
+bool DescribeLogPathPart(HANDLE handle, bool folder, LogPathPart* part) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  part->is_link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (!folder) {
+    part->regular_file = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    part->link_count = info.nNumberOfLinks;
+    return true;
+  }
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  LocalMemory hold(descriptor);
+  part->trusted_owner = IsTrustedOwner(owner);
+  return true;
+}
+
+// A folder of the log path itself: a junction, mount point or link is opened,
+// not followed. Kept open (without delete sharing) while the next part is
+// looked at, so that it cannot be renamed or replaced meanwhile.
+ScopedHandle OpenLogFolder(const std::string& path) {
+  return ScopedHandle(CreateFileA(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+}
+
+// Creates a folder of the log path with its own access list; an existing
+// folder keeps the one it has.
+void MakeLogFolder(const std::string& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kLogFolderAccess, SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    return;
+  }
+  LocalMemory hold(descriptor);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  CreateDirectoryA(path.c_str(), &attributes);
+}
 
 }  // namespace
 
@@ -39,6 +129,45 @@ std::string SystemDrive() {
 }
 
 bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+std::FILE* OpenLogForAppend(const std::string& path, bool create_folders) {
+  const size_t file_separator = path.find_last_of("\\/");
+  if (file_separator == std::string::npos) return nullptr;
+  const std::string log_folder = path.substr(0, file_separator);
+  const size_t log_separator = log_folder.find_last_of("\\/");
+  if (log_separator == std::string::npos) return nullptr;
+  const std::string system_folder = log_folder.substr(0, log_separator);
+
+  // Each folder is looked at before anything is made inside it.
+  LogPathPart system_part, log_part, file_part;
+  if (create_folders) MakeLogFolder(system_folder);
+  ScopedHandle system_handle = OpenLogFolder(system_folder);
+  if (!Valid(system_handle) || !DescribeLogPathPart(system_handle.get(), true, &system_part) ||
+      JudgeLogFolders(system_part, LogPathPart{}) != LogPathVerdict::kTrusted) {
+    return nullptr;
+  }
+  if (create_folders) MakeLogFolder(log_folder);
+  ScopedHandle log_handle = OpenLogFolder(log_folder);
+  if (!Valid(log_handle) || !DescribeLogPathPart(log_handle.get(), true, &log_part) ||
+      JudgeLogFolders(system_part, log_part) != LogPathVerdict::kTrusted) {
+    return nullptr;
+  }
+
+  // Appending only: the handle cannot overwrite what the file holds.
+  ScopedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!Valid(file) || !DescribeLogPathPart(file.get(), false, &file_part) ||
+      JudgeLogPath(system_part, log_part, file_part) != LogPathVerdict::kTrusted) {
+    return nullptr;
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_APPEND | _O_TEXT);
+  if (descriptor < 0) return nullptr;
+  file.release();  // the descriptor owns the handle now
+  std::FILE* stream = _fdopen(descriptor, "a");
+  if (stream == nullptr) _close(descriptor);
+  return stream;
+}
 
 bool TempDirectory(std::string* path) {
   path->clear();
