@@ -53,7 +53,20 @@ int32_t Prompt(UserInterface& ui, const RunFlags& flags, const std::string& ques
     return kAnswerQuit;
   }
   std::string answer(line);
-  // The log shows each question followed by the answer exactly as typed.
+  // A line ending in CR LF (an answers file written on Windows) is the same
+  // line ending in LF, as a text-mode read on Windows gives it; also when the
+  // CR is the last character that fits the buffer.
+  if (answer.size() >= 2 && answer.compare(answer.size() - 2, 2, "\r\n") == 0) {
+    answer.erase(answer.size() - 2, 1);
+  } else if (!answer.empty() && answer.back() == '\r') {
+    const int next = fgetc(ui.input());
+    if (next == '\n') {
+      answer.back() = '\n';
+    } else if (next != EOF) {
+      ungetc(next, ui.input());
+    }
+  }
+  // The log shows each question followed by the answer as read.
   ui.WriteText(answer);
   if (!answer.empty() && answer.back() == '\n') answer.pop_back();
   return AnswerFromLine(answer, empty);

@@ -84,6 +84,33 @@ TEST_F(PromptTest, ShowsQuestionAndLogsAnswerVerbatim) {
   EXPECT_EQ(Log(), "Flash 100%s?  y/n/q/c (n):YES\n");
 }
 
+// An answers file written on Windows reads the same on every build: CR LF
+// ends a line as LF does, and the log shows the line with LF.
+TEST_F(PromptTest, CrLfLineEndsAreLineEnds) {
+  struct Case {
+    std::string typed;
+    int32_t answer;
+    std::string logged;
+  } cases[] = {
+      {"y\r\n", kAnswerYes, "y\n"},
+      {"Quit\r\n", kAnswerQuit, "Quit\n"},
+      {"c\r\n", kAnswerContinue, "c\n"},
+      {"no\r\n", kAnswerNo, "no\n"},
+      {"\r\n", kAnswerContinue, "\n"},  // the empty answer
+      {std::string(78, 'x') + "\r\n", kAnswerNo, std::string(78, 'x') + "\n"},
+      {"y\rq\n", kAnswerNo, "y\rq\n"},  // a CR inside a line is not a line end
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    const size_t logged_before = Log().size();
+    UserInterface& ui = MakeUi(c.typed + "q\n");
+    RunFlags flags;
+    EXPECT_EQ(Prompt(ui, flags, "Q?", 0, 0, kAnswerContinue, "c"), c.answer);
+    EXPECT_EQ(Prompt(ui, flags, "Next?", 0, 0, 0, "y"), kAnswerQuit);  // nothing left over
+    EXPECT_EQ(Log().substr(logged_before), "Q? y/n/q/c (c):" + c.logged + "Next? y/n/q/c (y):q\n");
+  }
+}
+
 TEST_F(PromptTest, EmptyLineGivesTheEmptyAnswer) {
   for (int32_t empty : {kAnswerYes, kAnswerNo}) {
     SCOPED_TRACE(empty);
