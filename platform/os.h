@@ -48,7 +48,9 @@ bool FileStatus(const std::string& path);
 /// True when `path` names an existing directory.
 bool IsDirectory(const std::string& path);
 
-/// Deletes a file. False when it could not be deleted.
+/// Deletes a file. False when it could not be deleted; on POSIX also, as on
+/// Windows, a file without any write permission bit or one that another
+/// process has open.
 bool RemoveFile(const std::string& path);
 
 /// Titles the console window; on POSIX only when standard output is a terminal.

@@ -73,6 +73,38 @@ std::vector<std::string> SplitAtBlanks(const std::string& text) {
 
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
+bool IsNumber(const char* text) { return *text != '\0' && strspn(text, "0123456789") == strlen(text); }
+
+// True when a process other than this one has the file `file` describes open:
+// one of its /proc/<pid>/fd entries leads to the same file. Processes whose
+// descriptors cannot be read (another user's, for an unprivileged program)
+// are not seen.
+bool IsOpenInAnotherProcess(const struct stat& file) {
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return false;
+  const std::string self = std::to_string(getpid());
+  bool found = false;
+  while (!found) {
+    const struct dirent* process = readdir(proc);
+    if (process == nullptr) break;
+    if (!IsNumber(process->d_name) || self == process->d_name) continue;
+    const std::string fd_folder = std::string("/proc/") + process->d_name + "/fd/";
+    DIR* fds = opendir(fd_folder.c_str());
+    if (fds == nullptr) continue;
+    while (const struct dirent* fd = readdir(fds)) {
+      struct stat open_file;
+      if (IsNumber(fd->d_name) && stat((fd_folder + fd->d_name).c_str(), &open_file) == 0 &&
+          open_file.st_dev == file.st_dev && open_file.st_ino == file.st_ino) {
+        found = true;
+        break;
+      }
+    }
+    closedir(fds);
+  }
+  closedir(proc);
+  return found;
+}
+
 // Closes a descriptor when it goes out of scope.
 class ScopedFd {
  public:
@@ -202,7 +234,18 @@ bool IsDirectory(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return false;
+  // What Windows refuses to delete is not deleted here either, whoever the
+  // program runs as: a read-only file (no write permission bit at all), and a
+  // file that another process has open.
+  if (!S_ISLNK(st.st_mode)) {
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    if (IsOpenInAnotherProcess(st)) return false;
+  }
+  return unlink(path.c_str()) == 0;
+}
 
 void SetWindowTitle(const std::string& title) {
   if (!StdoutIsTerminal()) return;
@@ -278,7 +321,7 @@ bool RunningProcessNames(std::vector<std::string>* names) {
   if (!proc) return false;
   while (struct dirent* entry = readdir(proc)) {
     const char* id = entry->d_name;
-    if (!*id || strspn(id, "0123456789") != strlen(id)) continue;
+    if (!IsNumber(id)) continue;
     std::string base = std::string("/proc/") + id;
     char target[PATH_MAX];
     ssize_t n = readlink((base + "/exe").c_str(), target, sizeof target - 1);

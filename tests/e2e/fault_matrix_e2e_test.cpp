@@ -227,6 +227,20 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
     fs::permissions(fs::path(LogDirectory()).parent_path(), fs::perms(0755));
   }
   bool MakeLock() { return WriteFileBytes(LockPath(), "locked"); }
+  void ExpectLockAfter(bool present) { expect_lock_ = present ? 1 : 0; }
+  // Log lines of the instance check, after its first line.
+  void ExpectAtStartUp(const std::string& lines) { startup_lines_ = lines; }
+  // Runs the program as an unprivileged user (POSIX, when the tests run as
+  // root), with the scratch folders handed to that user; else why not.
+  std::string RunUnprivileged() {
+    if (!CanRunAsAnotherUser()) return "the tests do not run as root: the other rows run unprivileged";
+    run_as_ = kUnprivilegedUser;
+    for (const auto& entry : fs::recursive_directory_iterator(scratch_)) {
+      GiveToUser(entry.path().string(), run_as_);
+    }
+    GiveToUser(scratch_, run_as_);
+    return "";
+  }
   bool HoldLockOpen() {
     hold_ = std::make_unique<ExclusiveFileHold>(LockPath());
     return hold_->held();
@@ -278,6 +292,7 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
     options.environment.insert(tool.begin(), tool.end());
     options.input = row.input;
     options.close_input = row.close_input;
+    options.user_id = run_as_;
     return RunProgramAndWait(program_, row.args, options);
   }
 
@@ -288,7 +303,7 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
   std::string LogStart(const Row& row) const {
     std::string echo = "Command line supplied:\n\t" + ProgramPathAsSeen(program_) + " ";
     for (const std::string& arg : row.args) echo += arg + " ";
-    return Native(kChecking + Banner() + echo + "\nUpgrade began: <date>\n\n");
+    return Native(kChecking + startup_lines_ + Banner() + echo + "\nUpgrade began: <date>\n\n");
   }
   static std::string LogEnd(int code) {
     return Native("Upgrade completed: <date>\n\nExiting with code " + std::to_string(code) + "\n");
@@ -305,6 +320,9 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
   std::string saved_log_;
   std::string readonly_;
   std::string watched_;
+  int expect_lock_ = -1;  // 1: the lock is there after the run, 0: gone, -1: not checked
+  int run_as_ = -1;
+  std::string startup_lines_;
   std::unique_ptr<ExclusiveFileHold> hold_;
 
  private:
@@ -389,12 +407,31 @@ std::string LockInReadOnlyTemp(FaultMatrixTest& t) {
   return "this user deletes from read-only directories (root)";
 }
 std::string LockIsDirectory(FaultMatrixTest& t) {
+  t.ExpectLockAfter(true);
   fs::create_directories(t.LockPath());
   return "";
 }
 std::string LockHeldOpen(FaultMatrixTest& t) {
+  t.ExpectLockAfter(true);
   if (t.MakeLock() && t.HoldLockOpen()) return "";
   return "the lock file cannot be held open";
+}
+// Read-only: no write permission bit, the counterpart of the attribute.
+std::string LockReadOnly(FaultMatrixTest& t) {
+  t.ExpectLockAfter(true);
+  if (!t.MakeLock()) return "the lock file cannot be made";
+  fs::permissions(t.LockPath(), fs::perms(0444));
+  return "";
+}
+std::string LockReadOnlyUnprivileged(FaultMatrixTest& t) {
+  const std::string why = t.RunUnprivileged();
+  return why.empty() ? LockReadOnly(t) : why;
+}
+// A lock that no one holds is a leftover: cleared, and the run goes on.
+std::string LockHeldByNoOne(FaultMatrixTest& t) {
+  t.ExpectLockAfter(false);
+  t.ExpectAtStartUp("Warning: last session did not close gracefully.  Clearing lock.\n");
+  return t.MakeLock() ? "" : "the lock file cannot be made";
 }
 // Links planted where the log goes, pointing outside the log path.
 std::string LogFileIsALink(FaultMatrixTest& t) {
@@ -590,9 +627,16 @@ std::vector<Row> Rows() {
       {"LockIsDirectory", Only::kAny, {"-y"}, kOne, LockIsDirectory, 0, false, "",
        Reach::kStartUp, {"Checking for any other instance of RozAdo tool!", kLockNotCleared},
        kNoCalls},
-      {"LockHeldOpen", Only::kWindows, {"-y"}, kOne, LockHeldOpen, 0, false, "",
+      {"LockHeldOpen", Only::kAny, {"-y"}, kOne, LockHeldOpen, 0, false, "",
        Reach::kStartUp, {"Checking for any other instance of RozAdo tool!", kLockNotCleared},
        kNoCalls},
+      {"LockReadOnly", Only::kPosix, {"-y"}, kOne, LockReadOnly, 0, false, "", Reach::kStartUp,
+       {"Checking for any other instance of RozAdo tool!", kLockNotCleared}, kNoCalls},
+      {"LockReadOnlyUnprivileged", Only::kPosix, {"-y"}, kOne, LockReadOnlyUnprivileged, 0, false,
+       "", Reach::kStartUp, {"Checking for any other instance of RozAdo tool!", kLockNotCleared},
+       kNoCalls},
+      {"LockHeldByNoOne", Only::kAny, {"-y"}, kOne, LockHeldByNoOne, 2, true, FlashedQuietly("5"),
+       Reach::kMode, FlashedQuietlyLog(), {kListCall, FlashCall("5")}},
 
       // Report paths that name a directory. The old "report" cannot be
       // removed, so the tool is not asked for a new one that it could not be
@@ -632,6 +676,15 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
 
   ProgramRun run = RunRow(row);
   ASSERT_TRUE(run.started) << run.failure;
+  // The instance check looks at every process of the machine: a flash tool
+  // that someone else runs meanwhile refuses a run that this row expects to go
+  // on. That run tells nothing about the row.
+  if (row.reach == Reach::kMode && run.exit_code == 0 && run.output.empty() &&
+      ReadFileBytes(log_path_).find(Native(kToolRunning), log_before.size()) !=
+          std::string::npos) {
+    *skipped = "a flash tool runs elsewhere on this machine";
+    return;
+  }
   EXPECT_EQ(run.exit_code, row.code);
 
   // The console.
@@ -684,6 +737,9 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   EXPECT_EQ(PackageFiles(), files_before);
   EXPECT_FALSE(fs::exists(PackagePath("tempNicList.xml")));
   EXPECT_EQ(Snapshot(watched_), watched_before) << "the run wrote through a planted link";
+  if (expect_lock_ >= 0) {
+    EXPECT_EQ(fs::exists(LockPath()), expect_lock_ == 1);
+  }
 }
 
 TEST_P(FaultMatrixTest, KeepsItsPromises) {

@@ -21,7 +21,18 @@ struct ProgramOptions {
   std::map<std::string, std::string> environment;  ///< added to the test's own
   std::string input;        ///< standard input; ignored when close_input is set
   bool close_input = false; ///< standard input at end of file from the start
+  int user_id = -1;         ///< POSIX: run as this user (and group), when set
 };
+
+/// POSIX: an unprivileged user the tests may run the program as.
+constexpr int kUnprivilegedUser = 65534;
+
+/// Whether this test program may run the program under test as another user
+/// (POSIX as root; never on Windows).
+bool CanRunAsAnotherUser();
+
+/// Makes `user` the owner (and group) of `path` (POSIX; nothing on Windows).
+void GiveToUser(const std::string& path, int user);
 
 /// Runs `program` with `args` and waits for it.
 ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::string>& args,
@@ -39,9 +50,10 @@ std::map<std::string, std::string> ScratchEnvironment(const std::string& scratch
 /// (Windows: a drive path such as Z:\work\...).
 std::string ProgramPathAsSeen(const std::string& path);
 
-/// Keeps an existing file open with no sharing, so that no other process can
-/// open or delete it, until the object goes. Windows only: on POSIX an open
-/// file can always be deleted, and held() is false.
+/// Keeps an existing file open in a process other than the program under test
+/// until the object goes: on Windows this one, with no sharing, so that no
+/// other process can open or delete it; on POSIX a sleeping helper process,
+/// as a running flash tool keeps its lock.
 class ExclusiveFileHold {
  public:
   explicit ExclusiveFileHold(const std::string& path);
@@ -52,6 +64,7 @@ class ExclusiveFileHold {
 
  private:
   void* handle_ = nullptr;
+  int helper_ = -1;  ///< POSIX: the helper's process id
 };
 
 #endif  // KX_TESTS_SUPPORT_RUN_PROGRAM_H_

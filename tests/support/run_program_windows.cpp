@@ -105,6 +105,10 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   return run;
 }
 
+bool CanRunAsAnotherUser() { return false; }
+
+void GiveToUser(const std::string&, int) {}
+
 ExclusiveFileHold::ExclusiveFileHold(const std::string& path) {
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
