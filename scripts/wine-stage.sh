@@ -19,6 +19,11 @@ wineserver=/usr/lib/wine/wineserver64  # Debian's place for it, not on PATH
 "$wineserver" -p
 "$wine" cmd /c exit >/dev/null 2>&1 || true  # the prefix's services are up from here on
 status=0
+rm -f "$WINEPREFIX/kx-wine-reruns.txt"
 (cd "$build" && ctest -j2 --output-on-failure) || status=$?
+if [ -s "$WINEPREFIX/kx-wine-reruns.txt" ]; then
+  echo "Wine's loader killed $(wc -l <"$WINEPREFIX/kx-wine-reruns.txt") test program run(s); each was run again:"
+  sed 's/^/  /' "$WINEPREFIX/kx-wine-reruns.txt"
+fi
 "$wineserver" -k 2>/dev/null || true
 exit "$status"
