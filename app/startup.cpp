@@ -53,8 +53,14 @@ bool IsFlashToolProcess(const std::string& name) {
 }
 
 bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
-                        const ProcessLister& list_processes) {
+                        const ProcessLister& list_processes, const RunLockTaker& take_run_lock) {
   ui.Write("%s", kCheckingInstance);
+  // Two runs that pass the checks below together would flash the same
+  // adapters at once: the first to take the run lock goes on.
+  if (take_run_lock && take_run_lock() == os::RunLock::kHeldByAnotherRun) {
+    ui.Write("%s", kToolRunning);
+    return false;
+  }
   if (temp_directory == nullptr) {
     ui.Write("%s", kNoTempDirectory);
     return true;
@@ -88,7 +94,8 @@ bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
 bool VerifyInstance(UserInterface& ui) {
   std::string temp_directory;
   const bool have_temp = os::TempDirectory(&temp_directory);
-  return VerifyInstanceWith(ui, have_temp ? &temp_directory : nullptr, os::RunningProcessNames);
+  return VerifyInstanceWith(ui, have_temp ? &temp_directory : nullptr, os::RunningProcessNames,
+                            [&] { return os::TakeRunLock(have_temp ? temp_directory : ""); });
 }
 
 bool StartUp(Program& program) {

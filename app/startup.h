@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "platform/os.h"
 
 /// Titles the console, prepares the log, creates the UserInterface, checks
 /// the package, creates the firmware components and runs the instance check.
@@ -30,12 +31,19 @@ bool VerifyInstance(UserInterface& ui);
 /// be read.
 using ProcessLister = std::function<bool(std::vector<std::string>* names)>;
 
+/// A running flash tool refuses the run; otherwise the flash tool's lock file
+/// is deleted (the run is refused when it cannot be).
+/// Takes the utility's own run lock (see os::TakeRunLock).
+using RunLockTaker = std::function<os::RunLock()>;
+
 /// VerifyInstance with its inputs given: `temp_directory` (ending in the path
-/// separator; null when there is none) and the process lister, which is
-/// called only when the lock file exists. A running flash tool refuses the
-/// run; otherwise a lock file is deleted (the run is refused when it cannot be).
+/// separator; null when there is none), the process lister, which is called
+/// only when the lock file exists, and the run lock, taken first (not taken
+/// when null): another run that holds it refuses this one as a running flash
+/// tool does.
 bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
-                        const ProcessLister& list_processes);
+                        const ProcessLister& list_processes,
+                        const RunLockTaker& take_run_lock = nullptr);
 
 /// True for a process base name that shows a flash tool at work: it contains
 /// "vareviv_x86.exe", or the flash tool's program name in any letter case.

@@ -57,12 +57,14 @@ class VerifyInstanceTest : public CaptureTest {
 
   bool Verify(bool have_temp = true) {
     listed_ = false;
-    return VerifyInstanceWith(*ui_, have_temp ? &temp_ : nullptr,
-                              [this](std::vector<std::string>* names) {
-                                listed_ = true;
-                                *names = processes_;
-                                return list_works_;
-                              });
+    return VerifyInstanceWith(
+        *ui_, have_temp ? &temp_ : nullptr,
+        [this](std::vector<std::string>* names) {
+          listed_ = true;
+          *names = processes_;
+          return list_works_;
+        },
+        [this] { return run_lock_; });
   }
   void MakeLock() { std::ofstream(lock_) << "locked"; }
   std::string Log() {
@@ -83,6 +85,7 @@ class VerifyInstanceTest : public CaptureTest {
   std::vector<std::string> processes_{"init", "bash", "KXVaReviv"};
   bool list_works_ = true;
   bool listed_ = false;
+  os::RunLock run_lock_ = os::RunLock::kTaken;
 };
 
 TEST_F(VerifyInstanceTest, NoTemporaryDirectoryPasses) {
@@ -90,6 +93,35 @@ TEST_F(VerifyInstanceTest, NoTemporaryDirectoryPasses) {
   EXPECT_FALSE(listed_);
   EXPECT_EQ(Log(), std::string(kChecking) +
                        "VerifyInstance: No temp directory identified or GetTempPath failed!\n");
+}
+
+// The utility's own run lock comes first: another run that holds it refuses
+// this one like a running flash tool, before any lock file or process is looked
+// at; a lock that cannot be made leaves the check as it was.
+TEST_F(VerifyInstanceTest, RunLockHeldByAnotherRunRefuses) {
+  struct Case {
+    os::RunLock run_lock;
+    bool goes_on;
+  } cases[] = {
+      {os::RunLock::kTaken, true},
+      {os::RunLock::kUnavailable, true},
+      {os::RunLock::kHeldByAnotherRun, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.run_lock));
+    MakeUi();
+    const size_t logged = Log().size();
+    MakeLock();
+    run_lock_ = c.run_lock;
+    EXPECT_EQ(Verify(), c.goes_on);
+    EXPECT_EQ(listed_, c.goes_on);
+    EXPECT_EQ(fs::exists(lock_), !c.goes_on);  // a stale lock is cleared only by a run that goes on
+    EXPECT_EQ(Log().substr(logged),
+              std::string(kChecking) +
+                  (c.goes_on ? "Warning: last session did not close gracefully.  Clearing lock.\n"
+                             : kRunning));
+  }
+  EXPECT_EQ(ConsoleBytes(), 0);
 }
 
 TEST_F(VerifyInstanceTest, NoLockFileLooksAtNoProcess) {

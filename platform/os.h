@@ -83,6 +83,24 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code);
 /// False when the process list itself cannot be read.
 bool RunningProcessNames(std::vector<std::string>* names);
 
+/// The outcome of taking the utility's own run lock.
+enum class RunLock {
+  kTaken,            ///< held by this process until it ends
+  kHeldByAnotherRun, ///< another run of the utility holds it
+  kUnavailable,      ///< it cannot be made here; the run goes on without it
+};
+
+/// Takes the lock that keeps two runs of the utility from working at once, for
+/// the rest of this process's life: the system releases it when the process
+/// ends, however it ends. Windows: a named mutex in the Global namespace, so
+/// that every session and account meets it (the session's namespace where a
+/// global object is refused); `temp_directory` is not used. POSIX: an advisory
+/// lock (flock) on "kxvareviv_run.lock" in `temp_directory` (ending in the
+/// separator), so that runs with different temporary directories do not meet.
+/// A lock file that is a link, not a plain file, or owned by another user than
+/// root or this program's is not trusted: kUnavailable, as with no directory.
+RunLock TakeRunLock(const std::string& temp_directory);
+
 /// Pauses the calling thread.
 void SleepMilliseconds(unsigned milliseconds);
 

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/os.h"
 #include "tools/crash.h"
 #include "tools/nic_list_writer.h"
 #include "tools/scenario.h"
@@ -71,6 +72,31 @@ bool ParseCall(const std::vector<std::string>& args, Call* call) {
   }
   return false;
 }
+
+// The vendor's tools hold "rozado_lock_file" in the temporary directory for
+// the whole of every call and remove it when they exit; a call that ends by a
+// signal (or the Windows counterpart) never gets there and leaves it behind,
+// as an interrupted session does. Static, so that std::exit removes it.
+class ToolLock {
+ public:
+  void Take() {
+    std::string temp;
+    if (!os::TempDirectory(&temp)) return;
+    path_ = temp + os::PathSeparator() + "rozado_lock_file";
+    file_ = std::fopen(path_.c_str(), "w");
+  }
+  ~ToolLock() {
+    if (file_ == nullptr) return;
+    std::fclose(file_);
+    std::remove(path_.c_str());
+  }
+
+ private:
+  std::string path_;
+  std::FILE* file_ = nullptr;
+};
+
+ToolLock tool_lock;
 
 std::string EnvOr(const char* name, const char* fallback) {
   const char* value = std::getenv(name);
@@ -254,6 +280,7 @@ int Run(const Call& call, const Scenario& scenario, bool has_scenario) {
 
 int main(int argc, char** argv) {
   using namespace zadiroz;
+  tool_lock.Take();
   std::vector<std::string> args(argv + 1, argv + argc);
   RecordCall(args);
   Call call;

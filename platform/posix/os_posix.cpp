@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -342,6 +343,25 @@ bool RunningProcessNames(std::vector<std::string>* names) {
   }
   closedir(proc);
   return true;
+}
+
+RunLock TakeRunLock(const std::string& temp_directory) {
+  if (temp_directory.empty()) return RunLock::kUnavailable;
+  const std::string path = temp_directory + "kxvareviv_run.lock";
+  // Close-on-exec: the flash tool must not inherit the lock and keep it.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) return RunLock::kUnavailable;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_uid != 0 && st.st_uid != geteuid())) {
+    close(fd);
+    return RunLock::kUnavailable;
+  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    close(fd);
+    return error == EWOULDBLOCK ? RunLock::kHeldByAnotherRun : RunLock::kUnavailable;
+  }
+  return RunLock::kTaken;  // the descriptor stays open until the process ends
 }
 
 void SleepMilliseconds(unsigned milliseconds) {

@@ -90,4 +90,28 @@ TEST(OsPosixTest, LogFoldersAreMadeWithMode0755) {
   }
 }
 
+// The run lock: a second taker meets the first; a lock file that someone else
+// could have planted is not trusted.
+TEST(OsPosixTest, RunLockMeetsAnotherTakerAndTrustsNoPlantedFile) {
+  namespace fs = std::filesystem;
+  const ScratchDirectory temp("run-lock");
+  const std::string dir = temp.path().string() + "/";
+  EXPECT_EQ(os::TakeRunLock(""), os::RunLock::kUnavailable);
+  EXPECT_EQ(os::TakeRunLock(dir), os::RunLock::kTaken);
+  // A second open of the file is another taker, even in this process.
+  EXPECT_EQ(os::TakeRunLock(dir), os::RunLock::kHeldByAnotherRun);
+
+  const ScratchDirectory planted("run-lock-planted");
+  const std::string planted_dir = planted.path().string() + "/";
+  WriteFileBytes(planted.path() / "elsewhere", "");
+  fs::create_symlink(planted.path() / "elsewhere", planted.path() / "kxvareviv_run.lock");
+  EXPECT_EQ(os::TakeRunLock(planted_dir), os::RunLock::kUnavailable);
+  if (geteuid() == 0) {
+    fs::remove(planted.path() / "kxvareviv_run.lock");
+    WriteFileBytes(planted.path() / "kxvareviv_run.lock", "");
+    ASSERT_EQ(chown((planted.path() / "kxvareviv_run.lock").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(os::TakeRunLock(planted_dir), os::RunLock::kUnavailable);
+  }
+}
+
 }  // namespace

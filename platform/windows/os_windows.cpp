@@ -246,6 +246,21 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
   return true;
 }
 
+RunLock TakeRunLock(const std::string&) {
+  static const char kGlobalName[] = "Global\\KXVaReviv-P3P-run-lock";
+  static const char kSessionName[] = "Local\\KXVaReviv-P3P-run-lock";
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kGlobalName);
+  if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+    mutex = CreateMutexA(nullptr, FALSE, kSessionName);
+  }
+  if (mutex == nullptr) return RunLock::kUnavailable;
+  // Abandoned: the run that held it ended without letting go; it is ours now.
+  const DWORD waited = WaitForSingleObject(mutex, 0);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return RunLock::kTaken;
+  CloseHandle(mutex);
+  return waited == WAIT_TIMEOUT ? RunLock::kHeldByAnotherRun : RunLock::kUnavailable;
+}
+
 bool RunningProcessNames(std::vector<std::string>* names) {
   names->clear();
   DWORD ids[1024];

@@ -247,11 +247,7 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
   }
 
   // The temporary directory of the program under test and its lock file.
-  std::string ProgramTemp() const {
-    const auto env = ScratchEnvironment(scratch_);
-    auto it = env.find("TMPDIR");
-    return it != env.end() ? it->second : fs::temp_directory_path().string();
-  }
+  std::string ProgramTemp() const { return temp_; }
   std::string LockPath() const { return JoinPath(ProgramTemp(), "rozado_lock_file"); }
   std::string LogDirectory() const { return fs::path(log_path_).parent_path().string(); }
 

@@ -60,8 +60,8 @@ class UpdateE2eTest : public PackageFixture {
   }
 
   ProgramRun RunTool(const std::vector<std::string>& args, const std::string& input = "",
-                     bool close_input = false) {
-    return Run(args, input, close_input, {{"ZADIROZ_SCENARIO", "scenario.xml"}});
+                     bool close_input = false, unsigned input_delay_ms = 0) {
+    return Run(args, input, close_input, {{"ZADIROZ_SCENARIO", "scenario.xml"}}, input_delay_ms);
   }
 
   // The calls the flash tool received since the last look, one per line.
@@ -73,11 +73,7 @@ class UpdateE2eTest : public PackageFixture {
   }
 
   // The temporary directory that the program under test uses.
-  std::string ProgramTemp() const {
-    const auto env = ScratchEnvironment(scratch_);
-    auto it = env.find("TMPDIR");
-    return it != env.end() ? it->second : fs::temp_directory_path().string();
-  }
+  std::string ProgramTemp() const { return temp_; }
   std::string LockPath() const { return JoinPath(ProgramTemp(), "rozado_lock_file"); }
   void MakeLock() { ASSERT_TRUE(WriteFileBytes(LockPath(), "locked")); }
 
@@ -374,3 +370,51 @@ TEST_F(UpdateE2eTest, RunningFlashToolWithoutLockIsNoObstacle) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two runs at once: the second starts while the first asks (no flash tool
+// runs, and no lock of the flash tool is there: only the utility's own run
+// lock stands between them), or while the first flashes.
+struct TwoRunsCase {
+  const char* name;
+  bool while_flashing;
+};
+void PrintTo(const TwoRunsCase& c, std::ostream* out) { PrintCaseName(c, out); }
+const TwoRunsCase kTwoRunsCases[] = {{"second while asking", false},
+                                     {"second while flashing", true}};
+
+class TwoRunsTest : public UpdateE2eTest, public ::testing::WithParamInterface<TwoRunsCase> {};
+
+}  // namespace
+
+// The second refuses at once (log only, nothing on the console, exit code 0),
+// the first completes, and each adapter is flashed exactly once.
+TEST_P(TwoRunsTest, NeverFlashTheSameAdapterTwice) {
+  Scenario({{"5", "4.0.520"}, {"6", "4.0.520"}}, R"(<operation name="flash" sleep_ms="1500"/>)");
+  // The first asks, and its answers come after a while (or -y answers alone).
+  const std::vector<std::string> first_args =
+      GetParam().while_flashing ? std::vector<std::string>{"-y"} : std::vector<std::string>{};
+  ProgramRun first;
+  std::thread first_thread([&] { first = RunTool(first_args, "y\ny\n", false, 4000); });
+  const std::string calls = PackagePath("zadiroz-calls.txt");
+  const size_t calls_before_second = GetParam().while_flashing ? 2 : 1;  // a flash, or the list
+  for (int waited = 0; waited < 60000 && ReadLines(calls).size() < calls_before_second;
+       waited += 20) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (!GetParam().while_flashing) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the list is read: it asks
+  }
+  ProgramRun second = RunTool({"-y"});
+  first_thread.join();
+
+  EXPECT_EQ(second.exit_code, 0);
+  EXPECT_EQ(second.output, "");
+  EXPECT_EQ(first.exit_code, 2);
+  EXPECT_TRUE(EndsWith(first.output, Native(kComplete))) << first.output;
+  EXPECT_EQ(Calls(), (std::vector<std::string>{kList, Flash("5"), Flash("6")}));
+  EXPECT_EQ(Count(NewLog(), Native(kToolRunning)), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, TwoRunsTest, ::testing::ValuesIn(kTwoRunsCases), CaseName());

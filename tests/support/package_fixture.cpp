@@ -61,13 +61,15 @@ void PackageFixture::CopyExample(const std::string& name) {
 
 ProgramRun PackageFixture::Run(const std::vector<std::string>& args, const std::string& input,
                                bool close_input,
-                               const std::map<std::string, std::string>& extra) {
+                               const std::map<std::string, std::string>& extra,
+                               unsigned input_delay_ms) {
   ProgramOptions options;
   options.working_directory = package_;
   options.environment = ScratchEnvironment(scratch_);
   for (const auto& entry : extra) options.environment[entry.first] = entry.second;
   options.input = input;
   options.close_input = close_input;
+  options.input_delay_ms = input_delay_ms;
   return RunProgramAndWait(KX_PROGRAM_FILE, args, options);
 }
 

@@ -23,7 +23,8 @@ class PackageFixture : public ::testing::Test {
   /// (closed when `close_input`), and `extra` added to its environment.
   ProgramRun Run(const std::vector<std::string>& args, const std::string& input = "",
                  bool close_input = true,
-                 const std::map<std::string, std::string>& extra = {});
+                 const std::map<std::string, std::string>& extra = {},
+                 unsigned input_delay_ms = 0);
   /// What this test's runs appended to the log, the stamp dates masked as <date>.
   std::string NewLog() const;
   /// The log's "Command line supplied" lines for `args` ("-c " for "-c").
@@ -33,7 +34,7 @@ class PackageFixture : public ::testing::Test {
 
   std::string scratch_;
   std::string package_;
-  std::string temp_;  ///< the program's temporary directory (POSIX; Windows keeps its own)
+  std::string temp_;  ///< the program's temporary directory (TMPDIR; TMP and TEMP on Windows)
   std::string log_path_;
   size_t log_start_ = 0;
 };

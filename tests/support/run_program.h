@@ -22,6 +22,9 @@ struct ProgramOptions {
   std::string input;        ///< standard input; ignored when close_input is set
   bool close_input = false; ///< standard input at end of file from the start
   int user_id = -1;         ///< POSIX: run as this user (and group), when set
+  /// When set: standard input is a pipe that stays empty this long (the
+  /// program waits at its first question), then gets `input` and closes.
+  unsigned input_delay_ms = 0;
 };
 
 /// POSIX: an unprivileged user the tests may run the program as.

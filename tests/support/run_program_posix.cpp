@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include <filesystem>
 
@@ -35,6 +37,12 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   for (std::string& word : words) argv.push_back(&word[0]);
   argv.push_back(nullptr);
 
+  int delayed[2] = {-1, -1};
+  if (options.input_delay_ms > 0) {
+    // A program that ends without reading must not take the test down.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (pipe(delayed) != 0) return run;
+  }
   pid_t pid = fork();
   if (pid < 0) {
     run.failure = "fork failed";
@@ -45,7 +53,9 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
       _exit(126);
     }
     for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-    int in = options.close_input ? open("/dev/null", O_RDONLY) : open(input_path.c_str(), O_RDONLY);
+    int in = options.close_input       ? open("/dev/null", O_RDONLY)
+             : options.input_delay_ms  ? delayed[0]
+                                       : open(input_path.c_str(), O_RDONLY);
     int out = open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0) _exit(126);
     dup2(in, STDIN_FILENO);
@@ -60,8 +70,21 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  std::thread writer;
+  if (delayed[0] >= 0) {
+    close(delayed[0]);
+    writer = std::thread([&options, fd = delayed[1]] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(options.input_delay_ms));
+      if (write(fd, options.input.data(), options.input.size()) < 0) {
+        // the program ended before it read: nothing to do
+      }
+      close(fd);
+    });
+  }
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return run;
+  const pid_t waited = waitpid(pid, &status, 0);
+  if (writer.joinable()) writer.join();
+  if (waited != pid) return run;
   run.started = true;
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.output = ReadFileBytes(output_path);

@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <cstring>
 
 #include <filesystem>
@@ -51,7 +53,37 @@ std::string ProgramPathAsSeen(const std::string& path) { return WindowsPath(path
 
 std::string ProgramLogPath(const std::string&) { return "C:\\zpxsystem\\log\\veskor.log"; }
 
-std::map<std::string, std::string> ScratchEnvironment(const std::string&) { return {}; }
+// The temporary directory comes from TMP (then TEMP) on Windows: each test's
+// runs get one of their own, as TMPDIR gives them on POSIX.
+std::map<std::string, std::string> ScratchEnvironment(const std::string& scratch) {
+  const std::string temp = JoinPath(scratch, "tmp");
+  return {{"TMP", temp}, {"TEMP", temp}};
+}
+
+namespace {
+
+// This process's environment with `changes` made, as the block CreateProcess
+// takes ("NAME=value\0...\0\0"). Built for each child, so that runs started
+// from several threads at once never see each other's changes.
+std::string EnvironmentBlock(const std::map<std::string, std::string>& changes) {
+  std::string block;
+  char* strings = GetEnvironmentStringsA();
+  for (const char* entry = strings; entry != nullptr && *entry != '\0';
+       entry += std::strlen(entry) + 1) {
+    const std::string text(entry);
+    const size_t equals = text.find('=', 1);  // "=C:=C:\\..." entries start with '='
+    const std::string name = text.substr(0, equals);
+    bool changed = false;
+    for (const auto& change : changes) changed = changed || _stricmp(change.first.c_str(), name.c_str()) == 0;
+    if (!changed) block += text + '\0';
+  }
+  if (strings != nullptr) FreeEnvironmentStringsA(strings);
+  for (const auto& [name, value] : changes) block += name + "=" + value + '\0';
+  block += '\0';
+  return block;
+}
+
+}  // namespace
 
 ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::string>& args,
                              const ProgramOptions& options) {
@@ -64,9 +96,17 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   std::string command_line = QuoteArgument(WindowsPath(program));
   for (const std::string& arg : args) command_line += " " + QuoteArgument(arg);
 
-  for (const auto& [name, value] : options.environment) SetEnvironmentVariableA(name.c_str(), value.c_str());
+  std::string environment = EnvironmentBlock(options.environment);
 
-  HANDLE in = OpenInheritable(input_path, GENERIC_READ, OPEN_EXISTING);
+  HANDLE in = INVALID_HANDLE_VALUE;
+  HANDLE delayed = nullptr;  // the pipe's writing end
+  if (options.input_delay_ms > 0) {
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, TRUE};
+    if (!CreatePipe(&in, &delayed, &security, 0)) return run;
+    SetHandleInformation(delayed, HANDLE_FLAG_INHERIT, 0);
+  } else {
+    in = OpenInheritable(input_path, GENERIC_READ, OPEN_EXISTING);
+  }
   HANDLE out = OpenInheritable(output_path, GENERIC_WRITE, CREATE_ALWAYS);
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
@@ -80,19 +120,30 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   const std::string directory = options.working_directory.empty()
                                     ? std::string()
                                     : WindowsPath(options.working_directory);
-  BOOL created = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
+  BOOL created = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, &environment[0],
                                 directory.empty() ? nullptr : directory.c_str(), &startup,
                                 &process);
   const DWORD start_error = created ? 0 : GetLastError();
-  for (const auto& entry : options.environment) SetEnvironmentVariableA(entry.first.c_str(), nullptr);
   CloseHandle(in);
   CloseHandle(out);
   if (!created) {
+    if (delayed != nullptr) CloseHandle(delayed);
     run.failure = "CreateProcess failed with error " + std::to_string(start_error) + " (" +
                   command_line + ")";
     return run;
   }
+  std::thread writer;
+  if (delayed != nullptr) {
+    writer = std::thread([&options, delayed] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(options.input_delay_ms));
+      DWORD written = 0;
+      WriteFile(delayed, options.input.data(), static_cast<DWORD>(options.input.size()), &written,
+                nullptr);
+      CloseHandle(delayed);
+    });
+  }
   WaitForSingleObject(process.hProcess, INFINITE);
+  if (writer.joinable()) writer.join();
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   CloseHandle(process.hProcess);
