@@ -60,6 +60,11 @@ void SetWindowTitle(const std::string& title);
 /// output is a console; does nothing when it is redirected.
 void SizeConsole(int width, int height);
 
+/// Windows: from here on, libraries are looked for in the system folder only,
+/// never beside the program or in the current folder, where someone else may
+/// have planted one. Called first thing. Nothing to do on POSIX.
+void RestrictLibrarySearch();
+
 /// The four numbers of the running program's own file version.
 struct FileVersion {
   uint16_t major = 0;

@@ -21,6 +21,24 @@ if [ "$listing" != "$expected" ]; then
   exit 1
 fi
 
+# Every DLL the utility imports must be a known DLL, which Windows loads from the
+# system folder only: any other is looked for beside the program first, where
+# someone could plant one (the others are loaded at run time from the system
+# folder alone).
+known_dlls="advapi32.dll kernel32.dll msvcrt.dll ntdll.dll psapi.dll user32.dll gdi32.dll
+  shell32.dll ole32.dll oleaut32.dll rpcrt4.dll sechost.dll shlwapi.dll ws2_32.dll combase.dll
+  imm32.dll setupapi.dll comdlg32.dll normaliz.dll nsi.dll wldap32.dll imagehlp.dll msctf.dll
+  shcore.dll clbcatq.dll coml2.dll difxapi.dll gdiplus.dll"
+imports=$(x86_64-w64-mingw32-objdump -p "$build/KXVaReviv.exe" | sed -n 's/^[[:space:]]*DLL Name: //p' |
+  tr 'A-Z' 'a-z' | sort -u)
+[ -n "$imports" ] || { echo "package check: no imports listed for KXVaReviv.exe"; exit 1; }
+for dll in $imports; do
+  if ! grep -qw -- "$dll" <<<"$known_dlls"; then
+    echo "package check: KXVaReviv.exe imports $dll, which is no known DLL (a planted copy beside it would be loaded)"
+    exit 1
+  fi
+done
+
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$scratch"
@@ -32,3 +50,4 @@ if ! grep -qF "KX REdevi P3P Online Firmware Upgrade Utility for Windows ($versi
   exit 1
 fi
 echo "package check: $(basename "$zip") holds the utility $version, its guide, exit codes and licence"
+echo "package check: KXVaReviv.exe imports known DLLs only: $(echo $imports)"

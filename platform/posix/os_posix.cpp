@@ -261,6 +261,8 @@ void SizeConsole(int /*width*/, int /*height*/) {
   // Terminals are sized by their user; nothing to do here.
 }
 
+void RestrictLibrarySearch() {}
+
 bool OwnFileVersion(FileVersion* version) {
   version->major = KX_VERSION_MAJOR;
   version->minor = KX_VERSION_MINOR;

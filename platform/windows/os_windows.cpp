@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "platform/log_path_check.h"
+#include "platform/console_layout.h"
 #include "platform/os.h"
+#include "platform/process_list.h"
 #include "platform/windows/log_folder_access.h"
 
 namespace os {
@@ -197,24 +199,55 @@ void SizeConsole(int width, int height) {
   CONSOLE_SCREEN_BUFFER_INFO info;
   // No console (output redirected): leave everything as it is.
   if (!GetConsoleScreenBufferInfo(console, &info)) return;
-  SMALL_RECT window = {0, 0, static_cast<SHORT>(width - 1), static_cast<SHORT>(height - 1)};
-  SetConsoleWindowInfo(console, TRUE, &window);
-  COORD size = {static_cast<SHORT>(width), static_cast<SHORT>(height)};
+  const ConsoleLayout layout = PlanConsoleLayout(
+      {info.dwSize.X, info.dwSize.Y},
+      {info.srWindow.Right - info.srWindow.Left + 1, info.srWindow.Bottom - info.srWindow.Top + 1},
+      info.srWindow.Top, {width, height});
+  // The buffer first: only a buffer that holds the new window lets it be set.
+  const COORD size = {static_cast<SHORT>(layout.buffer.width),
+                      static_cast<SHORT>(layout.buffer.height)};
   SetConsoleScreenBufferSize(console, size);
+  const SMALL_RECT window = {0, static_cast<SHORT>(layout.window_top),
+                             static_cast<SHORT>(layout.window.width - 1),
+                             static_cast<SHORT>(layout.window_top + layout.window.height - 1)};
+  SetConsoleWindowInfo(console, TRUE, &window);
+}
+
+void RestrictLibrarySearch() {
+  // Present since Windows 8 (and 7 with its update): looked up, not imported.
+  using SetDirectories = BOOL(WINAPI*)(DWORD);
+  const auto set_directories = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set_directories != nullptr) set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 bool OwnFileVersion(FileVersion* version) {
   char path[kMaxPath] = {0};
   DWORD length = GetModuleFileNameA(nullptr, path, kMaxPath);
   if (length == 0 || length >= kMaxPath) return false;
+  // VERSION.dll is no known DLL: imported, it would be looked for beside the
+  // program first, where anyone who can write the package folder could plant
+  // one. It is loaded from the system folder only, and never freed.
+  static const HMODULE library = LoadLibraryExA("version.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (library == nullptr) return false;
+  using GetSize = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+  using GetInfo = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+  using Query = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+  const auto get_size = reinterpret_cast<GetSize>(
+      reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoSizeA")));
+  const auto get_info = reinterpret_cast<GetInfo>(
+      reinterpret_cast<void*>(GetProcAddress(library, "GetFileVersionInfoA")));
+  const auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(library, "VerQueryValueA")));
+  if (get_size == nullptr || get_info == nullptr || query == nullptr) return false;
   DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+  DWORD size = get_size(path, &ignored);
   if (size == 0) return false;
   std::unique_ptr<char[]> data(new char[size]);
-  if (!GetFileVersionInfoA(path, 0, size, data.get())) return false;
+  if (!get_info(path, 0, size, data.get())) return false;
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT fixed_size = 0;
-  if (!VerQueryValueA(data.get(), "\\", reinterpret_cast<void**>(&fixed), &fixed_size) ||
+  if (!query(data.get(), "\\", reinterpret_cast<void**>(&fixed), &fixed_size) ||
       fixed == nullptr || fixed_size < sizeof(VS_FIXEDFILEINFO)) {
     return false;
   }
@@ -261,25 +294,49 @@ RunLock TakeRunLock(const std::string&) {
   return waited == WAIT_TIMEOUT ? RunLock::kHeldByAnotherRun : RunLock::kUnavailable;
 }
 
-bool RunningProcessNames(std::vector<std::string>* names) {
-  names->clear();
-  DWORD ids[1024];
-  DWORD bytes = 0;
-  if (!EnumProcesses(ids, sizeof ids, &bytes)) return false;
-  DWORD count = bytes / sizeof(DWORD);
-  for (DWORD i = 0; i < count; ++i) {
-    if (ids[i] == 0) continue;
-    ScopedHandle process(
-        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]));
-    if (!process) continue;
+namespace {
+
+// The process services of Windows, for the portable list reader.
+class WindowsProcessSource : public ProcessSource {
+ public:
+  bool ListIds(uint32_t* ids, size_t capacity, size_t* returned) override {
+    static_assert(sizeof(DWORD) == sizeof(uint32_t), "process ids are 32 bits");
+    DWORD bytes = 0;
+    const size_t most = capacity > MAXDWORD / sizeof(DWORD) ? MAXDWORD / sizeof(DWORD) : capacity;
+    if (!EnumProcesses(reinterpret_cast<DWORD*>(ids), static_cast<DWORD>(most * sizeof(DWORD)),
+                       &bytes)) {
+      return false;
+    }
+    *returned = bytes / sizeof(DWORD);
+    return true;
+  }
+  bool ModuleBaseName(uint32_t id, std::string* name) override {
+    ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
+    if (!process) return false;
     HMODULE module = nullptr;
     DWORD needed = 0;
-    if (!EnumProcessModules(process.get(), &module, sizeof module, &needed)) continue;
-    char name[kMaxPath] = {0};
-    if (GetModuleBaseNameA(process.get(), module, name, kMaxPath) == 0) continue;
-    names->push_back(name);
+    if (!EnumProcessModules(process.get(), &module, sizeof module, &needed)) return false;
+    char text[kMaxPath] = {0};
+    if (GetModuleBaseNameA(process.get(), module, text, kMaxPath) == 0) return false;
+    *name = text;
+    return true;
   }
-  return true;
+  bool ImagePath(uint32_t id, std::string* path) override {
+    ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!process) return false;
+    char text[32768];
+    DWORD length = sizeof text;
+    if (!QueryFullProcessImageNameA(process.get(), 0, text, &length)) return false;
+    path->assign(text, length);
+    return true;
+  }
+};
+
+}  // namespace
+
+bool RunningProcessNames(std::vector<std::string>* names) {
+  WindowsProcessSource source;
+  return ProcessNamesFrom(source, names);
 }
 
 void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
