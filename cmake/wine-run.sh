@@ -5,8 +5,10 @@
 # Debian's Wine runs without its preloader, and now and then one of its
 # processes is killed by the C library's loader on its way out ("Inconsistency
 # detected by ld.so: dl-fini.c ... _dl_fini: Assertion ... failed"), with exit
-# code 127. A test program that failed without reaching its main(), or whose
-# output shows that message (its own, or a child's that the test printed),
+# code 127; a child that dies so while it starts makes CreateProcess fail with
+# error 1359 (internal error). A test program that failed without reaching its
+# main(), or whose output shows either sign (its own, or the test's report of a
+# child),
 # tested nothing: it is started again (twice at most), and the retry is said on
 # standard error. Any other failure stands.
 : "${WINEPREFIX:=/tmp/kxvareviv-wineprefix}"
@@ -22,7 +24,7 @@ while :; do
   status=$?
   cat "$output"
   [ "$status" -ne 0 ] && [ "$attempt" -lt 3 ] || break
-  if grep -q "Inconsistency detected by ld.so" "$output" ||
+  if grep -q -e "Inconsistency detected by ld.so" -e "CreateProcess failed with error 1359" "$output" ||
      ! grep -q "Running main()" "$output"; then
     echo "wine-run.sh: Wine's loader failed (exit code $status); running $1 again" >&2
     # CTest shows the output of passing tests nowhere: the stage counts them here.
