@@ -5,12 +5,11 @@
 # Debian's Wine runs without its preloader, and now and then one of its
 # processes is killed by the C library's loader on its way out ("Inconsistency
 # detected by ld.so: dl-fini.c ... _dl_fini: Assertion ... failed"), with exit
-# code 127; a child that dies so while it starts makes CreateProcess fail with
+# code 127; and now and then a child fails to start, CreateProcess failing with
 # error 1359 (internal error). A test program that failed without reaching its
 # main(), or whose output shows either sign (its own, or the test's report of a
-# child),
-# tested nothing: it is started again (twice at most), and the retry is said on
-# standard error. Any other failure stands.
+# child), tested nothing: it is started again (twice at most), and the retry is
+# said on standard error. Any other failure stands.
 : "${WINEPREFIX:=/tmp/kxvareviv-wineprefix}"
 export WINEPREFIX
 export WINEDEBUG=-all
