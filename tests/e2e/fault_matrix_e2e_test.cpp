@@ -233,7 +233,10 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
   // Runs the program as an unprivileged user (POSIX, when the tests run as
   // root), with the scratch folders handed to that user; else why not.
   std::string RunUnprivileged() {
-    if (!CanRunAsAnotherUser()) return "the tests do not run as root: the other rows run unprivileged";
+    if (!CanRunAsAnotherUser()) {
+      return "not root, or the build is out of other users' reach (as non-root, the other rows "
+             "run unprivileged)";
+    }
     run_as_ = kUnprivilegedUser;
     for (const auto& entry : fs::recursive_directory_iterator(scratch_)) {
       GiveToUser(entry.path().string(), run_as_);

@@ -30,8 +30,9 @@ struct ProgramOptions {
 /// POSIX: an unprivileged user the tests may run the program as.
 constexpr int kUnprivilegedUser = 65534;
 
-/// Whether this test program may run the program under test as another user
-/// (POSIX as root; never on Windows).
+/// Whether this test program may run the program under test as another user:
+/// POSIX as root, when others can reach and run the build's programs; never on
+/// Windows.
 bool CanRunAsAnotherUser();
 
 /// Makes `user` the owner (and group) of `path` (POSIX; nothing on Windows).

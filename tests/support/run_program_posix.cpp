@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,7 +94,19 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   return run;
 }
 
-bool CanRunAsAnotherUser() { return geteuid() == 0; }
+bool CanRunAsAnotherUser() {
+  if (geteuid() != 0) return false;
+  // The other user must reach and run the programs of the build: every folder
+  // above them searchable, the programs executable, by others.
+  std::string path = KX_PROGRAM_FILE;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return false;
+  for (size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0;
+       slash = path.rfind('/', slash - 1)) {
+    if (::stat(path.substr(0, slash).c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0) return false;
+  }
+  return true;
+}
 
 void GiveToUser(const std::string& path, int user) {
   if (lchown(path.c_str(), static_cast<uid_t>(user), static_cast<gid_t>(user)) != 0) return;
