@@ -7,32 +7,23 @@ namespace {
 using os::LogPathPart;
 using os::LogPathVerdict;
 
-LogPathPart Link() {
+// A sound part with one fact changed.
+template <class Change>
+LogPathPart Part(Change change) {
   LogPathPart part;
-  part.is_link = true;
+  change(part);
   return part;
 }
-LogPathPart ForeignOwner() {
-  LogPathPart part;
-  part.trusted_owner = false;
-  return part;
-}
-LogPathPart OpenToOthers(bool sticky) {
-  LogPathPart part;
-  part.writable_by_others = true;
-  part.sticky = sticky;
-  return part;
-}
-LogPathPart HardLinked(uint32_t links) {
-  LogPathPart part;
-  part.link_count = links;
-  return part;
-}
-LogPathPart NotRegular() {
-  LogPathPart part;
-  part.regular_file = false;
-  return part;
-}
+
+const LogPathPart kLink = Part([](LogPathPart& p) { p.is_link = true; });
+const LogPathPart kForeignOwner = Part([](LogPathPart& p) { p.trusted_owner = false; });
+const LogPathPart kOpenToOthers = Part([](LogPathPart& p) { p.writable_by_others = true; });
+const LogPathPart kOpenToOthersSticky = Part([](LogPathPart& p) {
+  p.writable_by_others = true;
+  p.sticky = true;
+});
+const LogPathPart kTwoLinks = Part([](LogPathPart& p) { p.link_count = 2; });
+const LogPathPart kNotRegular = Part([](LogPathPart& p) { p.regular_file = false; });
 
 // The Windows cases (a reparse point on each part, a foreign owner, two hard
 // links) and the POSIX ones (symbolic links, modes) in one table: the facts
@@ -45,26 +36,26 @@ TEST(LogPathCheckTest, DecidesOnEveryPart) {
     LogPathVerdict verdict;
   } cases[] = {
       {"sound path", sound, sound, sound, LogPathVerdict::kTrusted},
-      {"zpxsystem is a link or junction", Link(), sound, sound, LogPathVerdict::kFolderIsLink},
-      {"log is a link or junction", sound, Link(), sound, LogPathVerdict::kFolderIsLink},
-      {"the file is a link", sound, sound, Link(), LogPathVerdict::kFileIsLink},
-      {"zpxsystem owned by another user", ForeignOwner(), sound, sound,
+      {"zpxsystem is a link or junction", kLink, sound, sound, LogPathVerdict::kFolderIsLink},
+      {"log is a link or junction", sound, kLink, sound, LogPathVerdict::kFolderIsLink},
+      {"the file is a link", sound, sound, kLink, LogPathVerdict::kFileIsLink},
+      {"zpxsystem owned by another user", kForeignOwner, sound, sound,
        LogPathVerdict::kFolderOwnedByOthers},
-      {"log owned by another user", sound, ForeignOwner(), sound,
+      {"log owned by another user", sound, kForeignOwner, sound,
        LogPathVerdict::kFolderOwnedByOthers},
       // The file's owner does not matter: no one else can replace it in a sound folder.
-      {"file owned by another user", sound, sound, ForeignOwner(), LogPathVerdict::kTrusted},
-      {"zpxsystem writable by others", OpenToOthers(false), sound, sound,
+      {"file owned by another user", sound, sound, kForeignOwner, LogPathVerdict::kTrusted},
+      {"zpxsystem writable by others", kOpenToOthers, sound, sound,
        LogPathVerdict::kFolderWritableByOthers},
-      {"log writable by others", sound, OpenToOthers(false), sound,
+      {"log writable by others", sound, kOpenToOthers, sound,
        LogPathVerdict::kFolderWritableByOthers},
-      {"writable by others with the sticky bit", OpenToOthers(true), OpenToOthers(true), sound,
+      {"writable by others with the sticky bit", kOpenToOthersSticky, kOpenToOthersSticky, sound,
        LogPathVerdict::kTrusted},
-      {"two hard links", sound, sound, HardLinked(2), LogPathVerdict::kFileHasOtherLinks},
-      {"one hard link", sound, sound, HardLinked(1), LogPathVerdict::kTrusted},
-      {"a pipe or device", sound, sound, NotRegular(), LogPathVerdict::kFileNotRegular},
+      {"two hard links", sound, sound, kTwoLinks, LogPathVerdict::kFileHasOtherLinks},
+      {"one hard link", sound, sound, sound, LogPathVerdict::kTrusted},
+      {"a pipe or device", sound, sound, kNotRegular, LogPathVerdict::kFileNotRegular},
       // The outer folder is judged first.
-      {"both folders bad", ForeignOwner(), Link(), Link(), LogPathVerdict::kFolderOwnedByOthers},
+      {"both folders bad", kForeignOwner, kLink, kLink, LogPathVerdict::kFolderOwnedByOthers},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
