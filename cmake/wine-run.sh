@@ -27,7 +27,8 @@ while :; do
      ! grep -q "Running main()" "$output"; then
     echo "wine-run.sh: Wine's loader failed (exit code $status); running $1 again" >&2
     # CTest shows the output of passing tests nowhere: the stage counts them here.
-    echo "$* (exit code $status)" >>"$WINEPREFIX/kx-wine-reruns.txt"
+    { echo "$* (exit code $status)"; head -n 5 "$output" | sed 's/^/    | /'; } \
+      >>"$WINEPREFIX/kx-wine-reruns.txt"
     attempt=$((attempt + 1))
     continue
   fi

@@ -22,7 +22,7 @@ status=0
 rm -f "$WINEPREFIX/kx-wine-reruns.txt"
 (cd "$build" && ctest -j2 --output-on-failure) || status=$?
 if [ -s "$WINEPREFIX/kx-wine-reruns.txt" ]; then
-  echo "Wine's loader killed $(wc -l <"$WINEPREFIX/kx-wine-reruns.txt") test program run(s); each was run again:"
+  echo "Wine's loader killed $(grep -vc '^    |' "$WINEPREFIX/kx-wine-reruns.txt") test program run(s); each was run again:"
   sed 's/^/  /' "$WINEPREFIX/kx-wine-reruns.txt"
 fi
 "$wineserver" -k 2>/dev/null || true
