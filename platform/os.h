@@ -22,9 +22,6 @@ bool IsProgramPathSeparator(char c);
 /// cannot be read); on POSIX the value of SystemDrive, or empty when unset.
 std::string SystemDrive();
 
-/// Creates one directory. False when it could not be created (also when it exists).
-bool MakeDirectory(const std::string& path);
-
 /// Opens the log file `path` for appending in text mode, creating it when
 /// missing, only through a path that no one else controls: the file's folder
 /// and that folder's parent are neither links nor junctions, belong to the

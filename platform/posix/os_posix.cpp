@@ -176,8 +176,6 @@ std::string SystemDrive() {
   return drive ? std::string(drive) : std::string();
 }
 
-bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
-
 std::FILE* OpenLogForAppend(const std::string& path, bool create_folders) {
   std::string log_folder, file_name, system_folder, log_name, drive, system_name;
   SplitLast(path, &log_folder, &file_name);

@@ -130,8 +130,6 @@ std::string SystemDrive() {
   return text.substr(0, colon + 1);
 }
 
-bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
-
 std::FILE* OpenLogForAppend(const std::string& path, bool create_folders) {
   const size_t file_separator = path.find_last_of("\\/");
   if (file_separator == std::string::npos) return nullptr;

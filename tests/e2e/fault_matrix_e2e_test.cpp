@@ -249,9 +249,8 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
     return hold_->held();
   }
 
-  // The temporary directory of the program under test and its lock file.
   std::string ProgramTemp() const { return temp_; }
-  std::string LockPath() const { return JoinPath(ProgramTemp(), "rozado_lock_file"); }
+  using PackageFixture::LockPath;
   std::string LogDirectory() const { return fs::path(log_path_).parent_path().string(); }
 
  protected:

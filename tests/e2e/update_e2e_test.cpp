@@ -72,9 +72,6 @@ class UpdateE2eTest : public PackageFixture {
     return calls;
   }
 
-  // The temporary directory that the program under test uses.
-  std::string ProgramTemp() const { return temp_; }
-  std::string LockPath() const { return JoinPath(ProgramTemp(), "rozado_lock_file"); }
   void MakeLock() { ASSERT_TRUE(WriteFileBytes(LockPath(), "locked")); }
 
   void TearDown() override { fs::remove_all(LockPath()); }

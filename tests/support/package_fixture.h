@@ -31,6 +31,8 @@ class PackageFixture : public ::testing::Test {
   std::string Echo(const std::string& args) const;
   /// A path inside the package directory.
   std::string PackagePath(const std::string& name) const { return JoinPath(package_, name); }
+  /// Where the flash tool's lock file lies for the program under test.
+  std::string LockPath() const { return JoinPath(temp_, "rozado_lock_file"); }
 
   std::string scratch_;
   std::string package_;
