@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine64 libxml2-dev
-          clang libclang-rt-14-dev tmux "$@")
+          clang libclang-rt-14-dev tmux ansible ansible-lint "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the utility for Linux and for Windows and runs every test: the unit and
-# end-to-end tests natively, the same tests again in a sanitized build, the same
-# tests of the Windows build under Wine, and a short fuzzing run of every input
-# the utility reads.
+# end-to-end tests natively, the fleet collection on the real Ansible engine,
+# the same tests again in a sanitized build, the same tests of the Windows build
+# under Wine, and a short fuzzing run of every input the utility reads.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,6 +22,11 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
 (cd build && ctest -j2 --output-on-failure) 2>&1 | tee build/ctest.log
 count_passed build/ctest.log
+
+echo "== Fleet collection: outcome filter on real runs, playbooks on a local fleet, lint"
+scripts/ansible-test.sh build 2>&1 | tee build/ansible.log
+n=$(sed -n 's/^Collection: \([0-9][0-9]*\) tests passed, 0 failed$/\1/p' build/ansible.log)
+passed=$((passed + ${n:-0}))
 
 echo "== Linux build and tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/sanitize.sh 2>&1 | tee build/sanitize.log
@@ -43,5 +48,5 @@ if [ -x scripts/fuzz.sh ]; then
   echo "== Short fuzzing run"
   scripts/fuzz.sh "${KX_FUZZ_SECONDS:-75}"
 fi
-echo "All tests passed (Linux, sanitizers, Windows under Wine; fuzzing clean)."
+echo "All tests passed (Linux, fleet collection, sanitizers, Windows under Wine; fuzzing clean)."
 echo "Tests: $passed passed, 0 failed"

@@ -1,11 +1,16 @@
 # Shared helpers of the collection's tests: hosts made of scratch folders on
 # this machine, each with its own package, system drive, temporary folder and
 # simulated flash tool scenario, and real runs of the built utility there.
+import csv
+import hashlib
+import json
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD = os.environ.get("KX_BUILD_DIR", os.path.join(ROOT, "build"))
@@ -111,3 +116,123 @@ def stage_package(folder):
 
 def scratch(prefix):
     return make_dir(tempfile.mkdtemp(prefix=prefix))
+
+
+FLASH_FAILS = '<operation name="flash" location="4:0.0" exit="7"/>'
+RECAP = re.compile(r"^(\S+)\s+: ok=(\d+)\s+changed=(\d+)\s+unreachable=(\d+)\s+failed=(\d+)", re.M)
+ALL_AT_ONCE = ["-e", '{"kxvareviv_wave_sizes": ["100%"]}']
+
+# name: scenario parts, inventory variables, setup
+FLEET = {
+    "older": ([OLDER], {"kxvareviv_package_src": "{src}"}, "unstaged"),
+    "current": ([CURRENT], {"kxvareviv_image_sha256": "{sha256}"}, None),
+    "newer": ([NEWER], {}, None),
+    "unsupported": ([UNSUPPORTED], {}, None),
+    "flash-fails": ([SECOND_OLDER, FLASH_FAILS], {}, None),
+    "tool-running": ([OLDER], {}, "lock"),
+    "no-config": ([OLDER], {}, "no_config"),
+    "conflict": ([OLDER], {"kxvareviv_force": True, "kxvareviv_rewrite": True}, None),
+    "bad-image": ([OLDER], {"kxvareviv_image_sha256": "0" * 64}, None),
+    "no-image": ([OLDER], {"kxvareviv_image_sha256": "{sha256}"}, "no_image"),
+}
+WAVES = {  # the first wave (one host) fails, the later ones must never start
+    "wave-1": ([SECOND_OLDER, FLASH_FAILS], {}, None),
+    "wave-2": ([OLDER], {}, None),
+    "wave-3": ([OLDER], {}, None),
+    "wave-4": ([OLDER], {}, None),
+    "wave-5": ([OLDER], {}, None),
+}
+
+
+def sha256_of(path):
+    with open(path, "rb") as image:
+        return hashlib.sha256(image.read()).hexdigest()
+
+
+class Fleet(object):
+    """Host folders and the inventory that names them."""
+
+    def __init__(self, root, spec, processes):
+        self.root = root
+        self.hosts = {}
+        src = stage_package(os.path.join(root, "package-src"))
+        sha256 = sha256_of(os.path.join(src, "p3p_rom.bin"))
+        inventory = {"all": {"vars": {"ansible_connection": "local",
+                                      "ansible_python_interpreter": "/usr/bin/python3"},
+                             "hosts": {}}}
+        for name, (parts, variables, setup) in spec.items():
+            host = Host(root, name, scenario(*parts), staged=(setup != "unstaged"))
+            if setup in ("no_config", "no_image"):
+                os.remove(os.path.join(host.package, "ZOVOREruz.xml" if setup == "no_config"
+                                       else "p3p_rom.bin"))
+            if setup == "lock":
+                processes.append(self.start_flash_tool(host))
+            entry = {"kxvareviv_package_dir": host.package,
+                     "kxvareviv_environment": host.environment}
+            for key, value in variables.items():
+                entry[key] = value.format(src=src, sha256=sha256) if isinstance(value, str) else value
+            inventory["all"]["hosts"][name] = entry
+            self.hosts[name] = host
+        self.inventory = os.path.join(root, "hosts.yml")
+        with open(self.inventory, "w") as out:
+            json.dump(inventory, out, indent=1)
+
+    @staticmethod
+    def start_flash_tool(host):
+        """A flash tool busy on this host: it holds its lock in the host's TMPDIR."""
+        busy = make_dir(os.path.join(host.root, "busy"))
+        with open(os.path.join(busy, "scenario.xml"), "w") as out:
+            out.write(scenario('<operation name="list" sleep_ms="600000"/>'))
+        env = dict(os.environ, TMPDIR=host.tmp, ZADIROZ_SCENARIO="scenario.xml")
+        process = subprocess.Popen([FLASH_TOOL, "-flashsupport", "-d", "p3p_rom.bin",
+                                    "tempNicList.xml", "-p3"], cwd=busy, env=env)
+        lock = os.path.join(host.tmp, "rozado_lock_file")
+        for _ in range(200):
+            if os.path.exists(lock):
+                break
+            time.sleep(0.05)
+        return process
+
+    def playbook(self, name, *args):
+        env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=COLLECTIONS, ANSIBLE_NOCOLOR="1",
+                   ANSIBLE_LOCAL_TEMP=os.path.join(self.root, ".ansible-tmp"),
+                   ANSIBLE_REMOTE_TEMP=os.path.join(self.root, ".ansible-tmp"),
+                   ANSIBLE_LOCALHOST_WARNING="false", PWD=self.root)
+        run = subprocess.run(["ansible-playbook", "-i", self.inventory,
+                              "redevi.p3p_firmware." + name] + list(args),
+                             cwd=self.root, env=env, stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, universal_newlines=True)
+        recap = {m.group(1): {"ok": int(m.group(2)), "changed": int(m.group(3)),
+                              "unreachable": int(m.group(4)), "failed": int(m.group(5))}
+                 for m in RECAP.finditer(run.stdout)}
+        return run.returncode, recap, run.stdout
+
+    def report(self):
+        folder = os.path.join(self.root, "kxvareviv-reports")
+        with open(os.path.join(folder, "fleet-report.json")) as data:
+            rows = json.load(data)
+        with open(os.path.join(folder, "fleet-report.csv"), newline="") as data:
+            lines = list(csv.DictReader(data))
+        with open(os.path.join(folder, "fleet-report.html")) as page:
+            html = page.read()
+        return rows, lines, html
+
+    def flash_calls(self):
+        return {name: [c for c in host.tool_calls() if " -i " in c]
+                for name, host in self.hosts.items()}
+
+    def forget_calls(self):
+        for host in self.hosts.values():
+            if os.path.exists(host.calls):
+                os.remove(host.calls)
+
+
+if __name__ == "__main__":
+    # The test fleet for trying the playbooks by hand: python3 fleet_support.py <folder>
+    folder = make_dir(os.path.abspath(sys.argv[1]))
+    busy = []
+    Fleet(folder, FLEET, busy)
+    with open(os.path.join(folder, "busy-flash-tool.pid"), "w") as out:
+        out.write("%d\n" % busy[0].pid)
+    print("Inventory: %s (a flash tool is busy on tool-running for 10 minutes: process %d)"
+          % (os.path.join(folder, "hosts.yml"), busy[0].pid))

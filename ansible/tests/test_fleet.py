@@ -2,123 +2,12 @@
 # hosts, each with its own package folder, system drive, temporary folder and
 # simulated adapters; then the play recap, the fleet report and the flash
 # tool's calls of every host.
-import csv
-import hashlib
-import json
 import os
-import re
 import shutil
-import subprocess
-import time
 import unittest
 
 import fleet_support as fs
-
-FLASH_FAILS = '<operation name="flash" location="4:0.0" exit="7"/>'
-RECAP = re.compile(r"^(\S+)\s+: ok=(\d+)\s+changed=(\d+)\s+unreachable=(\d+)\s+failed=(\d+)", re.M)
-ALL_AT_ONCE = ["-e", '{"kxvareviv_wave_sizes": ["100%"]}']
-
-# name: scenario parts, inventory variables, setup
-FLEET = {
-    "older": ([fs.OLDER], {"kxvareviv_package_src": "{src}"}, "unstaged"),
-    "current": ([fs.CURRENT], {"kxvareviv_image_sha256": "{sha256}"}, None),
-    "newer": ([fs.NEWER], {}, None),
-    "unsupported": ([fs.UNSUPPORTED], {}, None),
-    "flash-fails": ([fs.SECOND_OLDER, FLASH_FAILS], {}, None),
-    "tool-running": ([fs.OLDER], {}, "lock"),
-    "no-config": ([fs.OLDER], {}, "no_config"),
-    "conflict": ([fs.OLDER], {"kxvareviv_force": True, "kxvareviv_rewrite": True}, None),
-    "bad-image": ([fs.OLDER], {"kxvareviv_image_sha256": "0" * 64}, None),
-}
-WAVES = {  # the first wave (one host) fails, the later ones must never start
-    "wave-1": ([fs.SECOND_OLDER, FLASH_FAILS], {}, None),
-    "wave-2": ([fs.OLDER], {}, None),
-    "wave-3": ([fs.OLDER], {}, None),
-    "wave-4": ([fs.OLDER], {}, None),
-    "wave-5": ([fs.OLDER], {}, None),
-}
-
-
-def sha256_of(path):
-    with open(path, "rb") as image:
-        return hashlib.sha256(image.read()).hexdigest()
-
-
-class Fleet(object):
-    """Host folders and the inventory that names them."""
-
-    def __init__(self, root, spec, processes):
-        self.root = root
-        self.hosts = {}
-        src = fs.stage_package(os.path.join(root, "package-src"))
-        sha256 = sha256_of(os.path.join(src, "p3p_rom.bin"))
-        inventory = {"all": {"vars": {"ansible_connection": "local",
-                                      "ansible_python_interpreter": "/usr/bin/python3"},
-                             "hosts": {}}}
-        for name, (parts, variables, setup) in spec.items():
-            host = fs.Host(root, name, fs.scenario(*parts), staged=(setup != "unstaged"))
-            if setup == "no_config":
-                os.remove(os.path.join(host.package, "ZOVOREruz.xml"))
-            if setup == "lock":
-                processes.append(self.start_flash_tool(host))
-            entry = {"kxvareviv_package_dir": host.package,
-                     "kxvareviv_environment": host.environment}
-            for key, value in variables.items():
-                entry[key] = value.format(src=src, sha256=sha256) if isinstance(value, str) else value
-            inventory["all"]["hosts"][name] = entry
-            self.hosts[name] = host
-        self.inventory = os.path.join(root, "hosts.yml")
-        with open(self.inventory, "w") as out:
-            json.dump(inventory, out, indent=1)
-
-    @staticmethod
-    def start_flash_tool(host):
-        """A flash tool busy on this host: it holds its lock in the host's TMPDIR."""
-        busy = fs.make_dir(os.path.join(host.root, "busy"))
-        with open(os.path.join(busy, "scenario.xml"), "w") as out:
-            out.write(fs.scenario('<operation name="list" sleep_ms="600000"/>'))
-        env = dict(os.environ, TMPDIR=host.tmp, ZADIROZ_SCENARIO="scenario.xml")
-        process = subprocess.Popen([fs.FLASH_TOOL, "-flashsupport", "-d", "p3p_rom.bin",
-                                    "tempNicList.xml", "-p3"], cwd=busy, env=env)
-        lock = os.path.join(host.tmp, "rozado_lock_file")
-        for _ in range(200):
-            if os.path.exists(lock):
-                break
-            time.sleep(0.05)
-        return process
-
-    def playbook(self, name, *args):
-        env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=fs.COLLECTIONS, ANSIBLE_NOCOLOR="1",
-                   ANSIBLE_LOCAL_TEMP=os.path.join(self.root, ".ansible-tmp"),
-                   ANSIBLE_REMOTE_TEMP=os.path.join(self.root, ".ansible-tmp"),
-                   ANSIBLE_LOCALHOST_WARNING="false", PWD=self.root)
-        run = subprocess.run(["ansible-playbook", "-i", self.inventory,
-                              "redevi.p3p_firmware." + name] + list(args),
-                             cwd=self.root, env=env, stdout=subprocess.PIPE,
-                             stderr=subprocess.STDOUT, universal_newlines=True)
-        recap = {m.group(1): {"ok": int(m.group(2)), "changed": int(m.group(3)),
-                              "unreachable": int(m.group(4)), "failed": int(m.group(5))}
-                 for m in RECAP.finditer(run.stdout)}
-        return run.returncode, recap, run.stdout
-
-    def report(self):
-        folder = os.path.join(self.root, "kxvareviv-reports")
-        with open(os.path.join(folder, "fleet-report.json")) as data:
-            rows = json.load(data)
-        with open(os.path.join(folder, "fleet-report.csv"), newline="") as data:
-            lines = list(csv.DictReader(data))
-        with open(os.path.join(folder, "fleet-report.html")) as page:
-            html = page.read()
-        return rows, lines, html
-
-    def flash_calls(self):
-        return {name: [c for c in host.tool_calls() if " -i " in c]
-                for name, host in self.hosts.items()}
-
-    def forget_calls(self):
-        for host in self.hosts.values():
-            if os.path.exists(host.calls):
-                os.remove(host.calls)
+from fleet_support import ALL_AT_ONCE, FLEET, WAVES, Fleet
 
 
 class FleetTest(unittest.TestCase):
@@ -150,7 +39,8 @@ class FleetTest(unittest.TestCase):
     def test_check_rollout_and_a_second_rollout(self):
         fleet = Fleet(self.root, FLEET, self.processes)
         refused = {"tool-running": "refused", "no-config": "package_missing",
-                   "conflict": "invalid_options", "bad-image": "package_corrupt"}
+                   "conflict": "invalid_options", "bad-image": "package_corrupt",
+                   "no-image": "package_corrupt"}
         failed = dict(refused, **{"flash-fails": "flash_failed"})
 
         code, recap, out = fleet.playbook("check")
@@ -179,10 +69,11 @@ class FleetTest(unittest.TestCase):
             "installed": "4.0.520", "available": fs.PACKAGE_VERSION, "result": "updated"}])
         self.assertEqual(rows["conflict"]["message"],
                          "kxvareviv_rewrite (-e) cannot be combined with kxvareviv_force (-f)")
+        self.assertEqual(rows["no-image"]["message"], "The firmware image p3p_rom.bin is missing")
         calls = fleet.flash_calls()
         self.assertEqual({h: len(c) for h, c in calls.items() if c},
                          {"older": 1, "flash-fails": 1}, out)
-        for host in ("tool-running", "no-config", "conflict", "bad-image"):
+        for host in ("tool-running", "no-config", "conflict", "bad-image", "no-image"):
             self.assertEqual(fleet.hosts[host].tool_calls(), [], host + " never reached the tool")
 
         fleet.forget_calls()
@@ -204,6 +95,20 @@ class FleetTest(unittest.TestCase):
         self.assertEqual(list(recap), ["wave-1"], out)
         for name in ("wave-2", "wave-3", "wave-4", "wave-5"):
             self.assertEqual(fleet.hosts[name].tool_calls(), [], name)
+
+    def test_reports_and_inventory_of_every_host(self):
+        fleet = Fleet(self.root, WAVES, self.processes)
+        code, recap, out = fleet.playbook("report")
+        self.assertEqual(code, 0, out)
+        self.assertOutcomes(fleet, {name: "report_written" for name in WAVES}, out)
+        for name in WAVES:
+            fetched = os.path.join(self.root, "kxvareviv-reports", name, "kxvareviv-report.xml")
+            self.assertIn("<kx_rom_discovery", open(fetched).read(), name)
+        code, recap, out = fleet.playbook("inventory")
+        rows = self.assertOutcomes(fleet, {name: "inventory_shown" for name in WAVES}, out)
+        self.assertEqual([a["installed"] + " " + a["available"] for a in rows["wave-2"]["adapters"]],
+                         ["4.0.520 4.0.534"])
+        self.assertEqual({h for h, r in recap.items() if r["changed"] or r["failed"]}, set(), out)
 
 
 if __name__ == "__main__":

@@ -10,7 +10,6 @@ from run_outcome import run_outcome
 from kxvareviv_arguments import kxvareviv_arguments
 
 LIST_FAILS = '<operation name="list" exit="3"/>'
-FLASH_FAILS_AT_4 = '<operation name="flash" location="4:0.0" exit="7"/>'
 UPDATE_FINDS_NOTHING = '<operation name="update" exit="5"/>'
 REPORT_NOT_WRITTEN = '<operation name="report" fault="no_file"/>'
 FOREIGN_FAMILY = '<nic_list type="ROZADO_NIC"/>'
@@ -70,11 +69,11 @@ ROWS = [
     ("not_applicable without adapters", "upgrade", ["-s"], [], None,
      {"outcome": "not_applicable", "exit_code": 0, "failed": False, "adapters": []}),
     ("flash_failed after another flash", "upgrade", ["-s"], [fs.OLDER, fs.SECOND_OLDER,
-                                                             FLASH_FAILS_AT_4], None,
+                                                             fs.FLASH_FAILS], None,
      {"outcome": "flash_failed", "exit_code": 0, "changed": True, "failed": True,
       "message": "NIC firmware update completed with errors.",
       "adapter_results": ["updated", "failed"]}),
-    ("flash_failed alone", "upgrade", ["-s"], [fs.SECOND_OLDER, FLASH_FAILS_AT_4], None,
+    ("flash_failed alone", "upgrade", ["-s"], [fs.SECOND_OLDER, fs.FLASH_FAILS], None,
      {"outcome": "flash_failed", "changed": False, "failed": True}),
     ("discovery_failed", "upgrade", ["-s"], [fs.OLDER, LIST_FAILS], None,
      {"outcome": "discovery_failed", "exit_code": 0, "changed": False, "failed": True,
