@@ -38,6 +38,9 @@ CURRENT = adapter(PACKAGE_VERSION)
 NEWER = adapter("4.0.602")
 UNSUPPORTED = adapter("3.1.200", subdevid="2B13", devid="0C4F", bus=6, mac="02-5E-ED-DD-00-01",
                       product="REdevi P3P S1T single-port")
+# What run_outcome tells of OLDER after a successful flash.
+UPDATED_ADAPTER = {"name": "REdevi P3P Q4T quad-port", "mac": "02-5E-ED-AA-00-01", "location": "3:0.0",
+                   "installed": "4.0.520", "available": PACKAGE_VERSION, "result": "updated"}
 SECOND_OLDER = adapter("4.0.520", subdevid="2A91", bus=4, mac="02-5E-ED-BB-00-01",
                        product="REdevi P3P D2T dual-port")
 

@@ -64,9 +64,7 @@ class FleetTest(unittest.TestCase):
             "unsupported": "not_applicable"}), out)
         self.assertEqual({h for h, r in recap.items() if r["failed"]}, set(failed), out)
         self.assertEqual({h for h, r in recap.items() if r["changed"]}, {"older"}, out)
-        self.assertEqual(rows["older"]["adapters"], [{
-            "name": "REdevi P3P Q4T quad-port", "mac": "02-5E-ED-AA-00-01", "location": "3:0.0",
-            "installed": "4.0.520", "available": fs.PACKAGE_VERSION, "result": "updated"}])
+        self.assertEqual(rows["older"]["adapters"], [fs.UPDATED_ADAPTER])
         self.assertEqual(rows["conflict"]["message"],
                          "kxvareviv_rewrite (-e) cannot be combined with kxvareviv_force (-f)")
         self.assertEqual(rows["no-image"]["message"], "The firmware image p3p_rom.bin is missing")
