@@ -24,7 +24,8 @@ done
 (cd "$collection" && ansible-lint --offline --nocolor)
 checks=$((checks + 1))
 (cd "$collection" && ansible-galaxy collection build --output-path "$scratch/dist" >/dev/null)
-tar -tzf "$scratch"/dist/redevi-p3p_firmware-*.tar.gz | grep -qx 'plugins/filter/run_outcome.py'
+tar -tzf "$scratch"/dist/redevi-p3p_firmware-*.tar.gz >"$scratch/contents"
+grep -qx 'plugins/filter/run_outcome.py' "$scratch/contents"
 checks=$((checks + 1))
 
 echo "Collection: $((tests + checks)) tests passed, 0 failed"
