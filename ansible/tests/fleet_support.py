@@ -200,7 +200,7 @@ class Fleet(object):
         env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=COLLECTIONS, ANSIBLE_NOCOLOR="1",
                    ANSIBLE_LOCAL_TEMP=os.path.join(self.root, ".ansible-tmp"),
                    ANSIBLE_REMOTE_TEMP=os.path.join(self.root, ".ansible-tmp"),
-                   ANSIBLE_LOCALHOST_WARNING="false", PWD=self.root)
+                   ANSIBLE_LOCALHOST_WARNING="false")
         run = subprocess.run(["ansible-playbook", "-i", self.inventory,
                               "redevi.p3p_firmware." + name] + list(args),
                              cwd=self.root, env=env, stdout=subprocess.PIPE,

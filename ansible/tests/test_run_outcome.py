@@ -1,6 +1,7 @@
 # The filter run_outcome on real runs: every row runs the built utility against
 # the simulated flash tool in a scratch package, then feeds the exit code and
 # the lines that run appended to its log to the filter.
+import base64
 import os
 import resource
 import unittest
@@ -8,6 +9,7 @@ import unittest
 import fleet_support as fs
 from run_outcome import run_outcome
 from kxvareviv_arguments import kxvareviv_arguments
+from package_facts import package_facts
 
 LIST_FAILS = '<operation name="list" exit="3"/>'
 UPDATE_FINDS_NOTHING = '<operation name="update" exit="5"/>'
@@ -199,6 +201,24 @@ class ArgumentsTest(unittest.TestCase):
                 code, log = host.run(args + [option])
                 with self.subTest(mode=mode, flag=flag):
                     self.assertEqual("USAGE: KXVaReviv" in log, bool(expected["conflicts"]), log)
+
+
+class PackageFactsTest(unittest.TestCase):
+    # The image is the one the utility flashes: the last non-empty fwFile of a nic entry.
+    ROWS = [
+        (open(os.path.join(fs.EXAMPLES, "ZOVOREruz.xml")).read(), "p3p_rom.bin", ["4.0.534"]),
+        ('<p><nic><nic rom="1.0" fwFile="a.bin"/><nic rom="2.0" FWFILE="b.bin"/><nic rom="2.0"/>'
+         '</nic><other><nic fwFile="c.bin"/></other></p>', "b.bin", ["1.0", "2.0"]),
+        ('<p><nic fwFile="top.bin"/></p>', None, []),
+        ("<p><nic>", None, []),
+    ]
+
+    def test_image_and_versions(self):
+        for text, image, versions in self.ROWS:
+            with self.subTest(text=text[:40]):
+                facts = package_facts(base64.b64encode(text.encode()).decode())
+                self.assertEqual((facts["image"], facts["versions"]), (image, versions))
+                self.assertEqual(facts["readable"], text != "<p><nic>")
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@ __metaclass__ = type
 
 import csv
 import io
+import os
 
 DOCUMENTATION = r"""
 name: fleet_report
@@ -80,6 +81,14 @@ def fleet_report(hostvars, hosts):
     return sorted(rows, key=rank)  # sorted() keeps inventory order within a rank
 
 
+def default_report_dir(playbook_dir):
+    """kxvareviv-reports beside the playbook; for a playbook of an installed
+    collection, in the directory ansible-playbook was started from."""
+    parts = os.path.normpath(playbook_dir or ".").split(os.sep)
+    base = os.getcwd() if "ansible_collections" in parts else playbook_dir
+    return os.path.join(base, "kxvareviv-reports")
+
+
 def fleet_report_counts(rows):
     counts = {}
     for row in rows:
@@ -109,4 +118,4 @@ def fleet_report_csv(rows):
 class FilterModule(object):
     def filters(self):
         return {"fleet_report": fleet_report, "fleet_report_csv": fleet_report_csv,
-                "fleet_report_counts": fleet_report_counts}
+                "fleet_report_counts": fleet_report_counts, "default_report_dir": default_report_dir}

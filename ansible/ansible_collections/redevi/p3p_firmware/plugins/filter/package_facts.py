@@ -5,6 +5,8 @@ from __future__ import absolute_import, division, print_function
 
 __metaclass__ = type
 
+import base64
+import binascii
 from xml.etree import ElementTree
 
 DOCUMENTATION = r"""
@@ -12,13 +14,13 @@ name: package_facts
 author: KXVaReviv developers
 short_description: The firmware image and versions of a package configuration
 description:
-  - Reads the text of ZOVOREruz.xml as the utility does. The image is the last
+  - Reads ZOVOREruz.xml, given as slurp returns it (base64), as the utility does. The image is the last
     non-empty fwFile of the nic entries (the one the utility flashes); versions
     are the distinct rom versions.
 positional: _input
 options:
   _input:
-    description: The text of ZOVOREruz.xml.
+    description: The base64 content of ZOVOREruz.xml.
     type: str
     required: true
 """
@@ -26,7 +28,7 @@ options:
 EXAMPLES = r"""
 - name: Read the package
   ansible.builtin.set_fact:
-    package: "{{ config_text | redevi.p3p_firmware.package_facts }}"
+    package: "{{ slurped.content | redevi.p3p_firmware.package_facts }}"
 """
 
 RETURN = r"""
@@ -44,10 +46,11 @@ def _attribute(element, name):
     return ""
 
 
-def package_facts(text):
+def package_facts(content_b64):
     try:
-        root = ElementTree.fromstring(text.encode("utf-8") if isinstance(text, str) else text)
-    except (ElementTree.ParseError, ValueError, TypeError):
+        # Bytes, so that the file's own encoding declaration is honoured.
+        root = ElementTree.fromstring(base64.b64decode(content_b64 or ""))
+    except (ElementTree.ParseError, ValueError, TypeError, binascii.Error):
         return {"readable": False, "image": None, "versions": []}
     image = None
     versions = []
