@@ -129,7 +129,7 @@ ALL_AT_ONCE = ["-e", '{"kxvareviv_wave_sizes": ["100%"]}']
 FLEET = {
     "older": ([OLDER], {"kxvareviv_package_src": "{src}"}, "unstaged"),
     "current": ([CURRENT], {"kxvareviv_image_sha256": "{sha256}"}, None),
-    "newer": ([NEWER], {}, None),
+    "newer": ([adapter("4.0.602", product="P3P &lt;Q4T&gt; &amp; port")], {}, None),
     "unsupported": ([UNSUPPORTED], {}, None),
     "flash-fails": ([SECOND_OLDER, FLASH_FAILS], {}, None),
     "tool-running": ([OLDER], {}, "lock"),

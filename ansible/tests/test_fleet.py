@@ -33,6 +33,7 @@ class FleetTest(unittest.TestCase):
                              max(1, len(row["adapters"])), "a CSV row per host and adapter")
             self.assertIn("<td>%s</td>" % row["host"], html)
         self.assertNotIn("<script", html)
+        self.assertNotIn("<Q4T>", html, "host texts are escaped")
         self.assertNotRegex(html, r"(src|href)=")
         return {r["host"]: r for r in rows}
 
@@ -65,6 +66,8 @@ class FleetTest(unittest.TestCase):
         self.assertEqual({h for h, r in recap.items() if r["failed"]}, set(failed), out)
         self.assertEqual({h for h, r in recap.items() if r["changed"]}, {"older"}, out)
         self.assertEqual(rows["older"]["adapters"], [fs.UPDATED_ADAPTER])
+        self.assertEqual(rows["newer"]["adapters"][0]["name"], "P3P <Q4T> & port")
+        self.assertIn("P3P &lt;Q4T&gt; &amp; port", fleet.report()[2])
         self.assertEqual(rows["conflict"]["message"],
                          "kxvareviv_rewrite (-e) cannot be combined with kxvareviv_force (-f)")
         self.assertEqual(rows["no-image"]["message"], "The firmware image p3p_rom.bin is missing")

@@ -2,6 +2,7 @@
 # the simulated flash tool in a scratch package, then feeds the exit code and
 # the lines that run appended to its log to the filter.
 import base64
+import csv
 import os
 import resource
 import unittest
@@ -10,6 +11,7 @@ import fleet_support as fs
 from run_outcome import run_outcome
 from kxvareviv_arguments import kxvareviv_arguments
 from package_facts import package_facts
+from fleet_report import fleet_report_csv
 
 LIST_FAILS = '<operation name="list" exit="3"/>'
 UPDATE_FINDS_NOTHING = '<operation name="update" exit="5"/>'
@@ -219,6 +221,19 @@ class PackageFactsTest(unittest.TestCase):
                 facts = package_facts(base64.b64encode(text.encode()).decode())
                 self.assertEqual((facts["image"], facts["versions"]), (image, versions))
                 self.assertEqual(facts["readable"], text != "<p><nic>")
+
+
+class FleetReportCsvTest(unittest.TestCase):
+    # A cell that a spreadsheet would run as a formula is kept as text.
+    CELLS = [("=HYPERLINK(\"x\")", "'=HYPERLINK(\"x\")"), ("+1", "'+1"), ("-1", "'-1"),
+             ("@A1", "'@A1"), ("02-5E-ED-AA-00-01", "02-5E-ED-AA-00-01"), (True, "true"), (None, "")]
+
+    def test_cells(self):
+        for value, cell in self.CELLS:
+            row = {"host": "h", "outcome": "updated", "exit_code": 2, "changed": True,
+                   "failed": False, "message": value, "adapters": []}
+            line = fleet_report_csv([row]).splitlines()[1]
+            self.assertEqual(next(csv.reader([line]))[5], cell)
 
 
 if __name__ == "__main__":

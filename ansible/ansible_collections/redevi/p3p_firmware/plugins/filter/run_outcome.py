@@ -151,8 +151,9 @@ class LogReading(object):
         self.closing = None
         self.discovery_code = None
         self._by_mac = {}
-        self._selected = None
-        self._table_adapter = None
+        self._found = None  # the adapter of the last "Found" line
+        self._selected = None  # the adapter being flashed
+        self._table_adapter = None  # the adapter of the -c table being read
         for line in lines:
             self._read(line.rstrip())
 
@@ -197,10 +198,10 @@ class LogReading(object):
             adapter["installed"] = match.group(3).strip()
             self._found = adapter
             return
-        if line.startswith(SAME_WARNING) and getattr(self, "_found", None):
+        if line.startswith(SAME_WARNING) and self._found is not None:
             self._found["result"] = "current"
             return
-        if line.startswith(NEWER_WARNING) and getattr(self, "_found", None):
+        if line.startswith(NEWER_WARNING) and self._found is not None:
             self._found["result"] = "newer"
             return
         match = SELECTING.match(line)
