@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Makes the test fleet of the collection's tests in build/fleet (nine local
+# Makes the test fleet of the collection's tests in build/fleet (ten local
 # hosts: older, current and newer firmware, no supported adapter, a failing
 # flash, a busy flash tool, no package configuration, conflicting options, an
-# altered image), then checks it and rolls the example package out on it with
-# the collection's playbooks. The fleet report lands in
+# altered and a missing image), then checks it and rolls the example package
+# out on it with the collection's playbooks. The fleet report lands in
 # build/fleet/kxvareviv-reports/. With --screenshot FILE, headless Chromium
 # also takes a picture of the report page.
 # Usage: scripts/fleet.sh [--screenshot FILE]
