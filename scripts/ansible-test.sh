@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Tests the fleet collection (ansible/): the outcome filter on real runs of the
 # Linux build, playbooks on the real engine against a fleet of local hosts,
-# ansible-lint, the syntax of every playbook (the Windows task path included)
-# and the collection's build. Usage: scripts/ansible-test.sh [build-dir]
+# ansible-lint, the syntax of every playbook (the Windows task path included),
+# the style of its Python and the collection's build. Usage: scripts/ansible-test.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -17,6 +17,10 @@ trap 'rm -rf "$scratch"' EXIT
 tests=$(sed -n 's/^Ran \([0-9]*\) tests\{0,1\} in .*/\1/p' "$scratch/unittest.log")
 
 checks=0
+# The Python of the collection and its tests: style and unused or undefined names.
+/usr/bin/python3 -m pycodestyle --max-line-length=100 "$collection/plugins" ansible/tests
+pyflakes3 "$collection/plugins" ansible/tests
+checks=$((checks + 1))
 for playbook in check rollout inventory report; do
   (cd "$scratch" && ansible-playbook -i localhost, --syntax-check "redevi.p3p_firmware.$playbook")
   checks=$((checks + 1))

@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ googletest g++-mingw-w64-x86-64-posix wine64 libxml2-dev
-          clang libclang-rt-14-dev tmux ansible ansible-lint "$@")
+          clang libclang-rt-14-dev tmux ansible ansible-lint
+          python3-pycodestyle pyflakes3 "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

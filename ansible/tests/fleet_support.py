@@ -39,8 +39,9 @@ NEWER = adapter("4.0.602")
 UNSUPPORTED = adapter("3.1.200", subdevid="2B13", devid="0C4F", bus=6, mac="02-5E-ED-DD-00-01",
                       product="REdevi P3P S1T single-port")
 # What run_outcome tells of OLDER after a successful flash.
-UPDATED_ADAPTER = {"name": "REdevi P3P Q4T quad-port", "mac": "02-5E-ED-AA-00-01", "location": "3:0.0",
-                   "installed": "4.0.520", "available": PACKAGE_VERSION, "result": "updated"}
+UPDATED_ADAPTER = {"name": "REdevi P3P Q4T quad-port", "mac": "02-5E-ED-AA-00-01",
+                   "location": "3:0.0", "installed": "4.0.520", "available": PACKAGE_VERSION,
+                   "result": "updated"}
 SECOND_OLDER = adapter("4.0.520", subdevid="2A91", bus=4, mac="02-5E-ED-BB-00-01",
                        product="REdevi P3P D2T dual-port")
 
@@ -173,7 +174,9 @@ class Fleet(object):
             entry = {"kxvareviv_package_dir": host.package,
                      "kxvareviv_environment": host.environment}
             for key, value in variables.items():
-                entry[key] = value.format(src=src, sha256=sha256) if isinstance(value, str) else value
+                if isinstance(value, str):
+                    value = value.format(src=src, sha256=sha256)
+                entry[key] = value
             inventory["all"]["hosts"][name] = entry
             self.hosts[name] = host
         self.inventory = os.path.join(root, "hosts.yml")

@@ -35,6 +35,11 @@ def with_report(host):
     host.run(["-d", "report.xml"])
 
 
+def with_report_and_without_image(host):
+    with_report(host)
+    without("p3p_rom.bin")(host)
+
+
 def flash_tool_with_its_own_memory(host):
     # The flash tool lifts the soft memory limit that the utility runs under.
     tool = os.path.join(host.package, "zadiroz")
@@ -46,7 +51,6 @@ def flash_tool_with_its_own_memory(host):
 UNSUPPORTED_ADAPTER = {"name": "PCI ID 3F1D-0C4F-6B2E-2B13", "mac": None, "location": None,
                        "installed": None, "available": None, "result": "not_supported"}
 NEWER_AT_5 = fs.adapter("4.0.602", bus=5, mac="02-5E-ED-CC-00-01")
-DELETE_IMAGE_AFTER_REPORT = lambda host: (with_report(host), without("p3p_rom.bin")(host))
 
 # name, mode, utility arguments, scenario parts, setup,
 # (outcome, exit code, changed, failed), further fields (adapter_results: each adapter's result)
@@ -64,7 +68,8 @@ ROWS = [
                                                "adapter_results": ["not_supported", "older"]}),
     ("update_recommended under --check", "check", ["-n"], [fs.OLDER], "check_mode",
      ("update_recommended", 4, True, False), {}),
-    ("not_applicable", "upgrade", ["-s"], [fs.UNSUPPORTED], None, ("not_applicable", 0, False, False),
+    ("not_applicable", "upgrade", ["-s"], [fs.UNSUPPORTED], None,
+     ("not_applicable", 0, False, False),
      {"adapters": [UNSUPPORTED_ADAPTER]}),
     ("not_applicable without adapters", "upgrade", ["-s"], [], None,
      ("not_applicable", 0, False, False), {"adapters": []}),
@@ -75,8 +80,10 @@ ROWS = [
     ("flash_failed alone", "upgrade", ["-s"], [fs.SECOND_OLDER, fs.FLASH_FAILS], None,
      ("flash_failed", 0, False, True), {}),
     ("discovery_failed", "upgrade", ["-s"], [fs.OLDER, LIST_FAILS], None,
-     ("discovery_failed", 0, False, True), {"message": "Device discovery failed with error code 3"}),
-    ("discovery_failed on a rejected list", "check", ["-n"], [fs.OLDER], ("nic_list", FOREIGN_FAMILY),
+     ("discovery_failed", 0, False, True),
+     {"message": "Device discovery failed with error code 3"}),
+    ("discovery_failed on a rejected list", "check", ["-n"], [fs.OLDER],
+     ("nic_list", FOREIGN_FAMILY),
      ("discovery_failed", 0, False, True),
      {"message": "This ZENT tool can only be used to update P3P-series REdevi NICs."}),
     ("discovery_failed under -c", "inventory", ["-c"], [fs.OLDER, LIST_FAILS], None,
@@ -104,13 +111,14 @@ ROWS = [
     ("not_applicable under -d", "report", ["-d", "report.xml"], [fs.UNSUPPORTED], None,
      ("not_applicable", 0, False, False), {}),
     ("report_missing", "update_from_report", ["-u", "absent.xml"], [fs.OLDER], None,
-     ("report_missing", 0, False, True), {"message": "Error: Discovery file absent.xml not found!."}),
+     ("report_missing", 0, False, True),
+     {"message": "Error: Discovery file absent.xml not found!."}),
     ("updated from a report", "update_from_report", ["-u", "report.xml"], [fs.OLDER], with_report,
      ("updated", 2, True, False), {}),
     ("nothing_selected", "update_from_report", ["-u", "report.xml"],
      [fs.CURRENT, UPDATE_FINDS_NOTHING], with_report, ("nothing_selected", 3, False, False), {}),
     ("package_corrupt: image missing for -u", "update_from_report", ["-u", "report.xml"],
-     [fs.OLDER], DELETE_IMAGE_AFTER_REPORT, ("package_corrupt", 3, False, True), {}),
+     [fs.OLDER], with_report_and_without_image, ("package_corrupt", 3, False, True), {}),
 ]
 
 
@@ -149,7 +157,8 @@ class RunOutcomeTest(unittest.TestCase):
                 seen = dict(result, adapter_results=[a["result"] for a in result["adapters"]])
                 expected = dict(zip(("outcome", "exit_code", "changed", "failed"), basics), **more)
                 self.assertEqual({k: seen[k] for k in expected}, expected, log)
-                starts = [l for l in result["log"] if l.startswith(("Checking for any", "Supporting"))]
+                starts = [x for x in result["log"]
+                          if x.startswith(("Checking for any", "Supporting"))]
                 self.assertEqual(len(starts), 1, "this run's lines, and only these")
 
     def test_a_run_that_never_started(self):
@@ -165,15 +174,19 @@ class ArgumentsTest(unittest.TestCase):
         ("upgrade", "", "-s"),
         ("upgrade", "rewrite downgrade debug", "-s -e -g -debug"),
         ("upgrade", "force", "-s -f"),
-        ("upgrade", "force rewrite", "kxvareviv_rewrite (-e) cannot be combined with kxvareviv_force (-f)"),
+        ("upgrade", "force rewrite",
+         "kxvareviv_rewrite (-e) cannot be combined with kxvareviv_force (-f)"),
         ("upgrade", "force downgrade",
          "kxvareviv_downgrade (-g) cannot be combined with kxvareviv_force (-f)"),
-        ("check", "rewrite", "kxvareviv_mode: check (-n) cannot be combined with kxvareviv_rewrite (-e)"),
-        ("inventory", "force", "kxvareviv_mode: inventory (-c) cannot be combined with kxvareviv_force (-f)"),
+        ("check", "rewrite",
+         "kxvareviv_mode: check (-n) cannot be combined with kxvareviv_rewrite (-e)"),
+        ("inventory", "force",
+         "kxvareviv_mode: inventory (-c) cannot be combined with kxvareviv_force (-f)"),
         ("report", "downgrade",
          "kxvareviv_mode: report (-d) cannot be combined with kxvareviv_downgrade (-g)"),
         ("update_from_report", "", "-u r.xml"),
-        ("update_from_report", "no_file", "kxvareviv_mode: update_from_report needs kxvareviv_report_file"),
+        ("update_from_report", "no_file",
+         "kxvareviv_mode: update_from_report needs kxvareviv_report_file"),
         ("report", "long_file", "kxvareviv_report_file is longer than 259 characters"),
         ("upgrade", "rewrite check_mode", "-n"),
     ]
@@ -181,12 +194,13 @@ class ArgumentsTest(unittest.TestCase):
     def test_options_and_conflicts(self):
         files = {"no_file": "", "long_file": "x" * 260}
         for mode, flags, expected in self.ROWS:
-            settings = dict({"mode": mode, "report_file": "r.xml"}, **{f: True for f in flags.split()})
+            settings = {"mode": mode, **{f: True for f in flags.split()}}
             settings["report_file"] = next((files[f] for f in flags.split() if f in files), "r.xml")
             result = kxvareviv_arguments(settings)
             with self.subTest(mode=mode, flags=flags):
                 if expected.startswith("-"):
-                    self.assertEqual((result["options"], result["conflicts"]), (expected.split(), []))
+                    self.assertEqual((result["options"], result["conflicts"]),
+                                     (expected.split(), []))
                 else:
                     self.assertEqual(result["conflicts"], [expected])
 
@@ -226,7 +240,8 @@ class PackageFactsTest(unittest.TestCase):
 class FleetReportCsvTest(unittest.TestCase):
     # A cell that a spreadsheet would run as a formula is kept as text.
     CELLS = [("=HYPERLINK(\"x\")", "'=HYPERLINK(\"x\")"), ("+1", "'+1"), ("-1", "'-1"),
-             ("@A1", "'@A1"), ("02-5E-ED-AA-00-01", "02-5E-ED-AA-00-01"), (True, "true"), (None, "")]
+             ("@A1", "'@A1"), ("02-5E-ED-AA-00-01", "02-5E-ED-AA-00-01"), (True, "true"),
+             (None, "")]
 
     def test_cells(self):
         for value, cell in self.CELLS:

@@ -109,7 +109,7 @@ def fleet_report_csv(rows):
     writer = csv.writer(out, lineterminator="\n")
     writer.writerow(CSV_HEADER)
     for row in rows:
-        head = [_cell(row.get(f)) for f in ("host", "outcome", "exit_code", "changed", "failed", "message")]
+        head = [_cell(row.get(f)) for f in CSV_HEADER[:6]]
         for adapter in row.get("adapters") or [{}]:
             writer.writerow(head + [_cell(adapter.get(f)) for f in ADAPTER_FIELDS])
     return out.getvalue()
@@ -118,4 +118,5 @@ def fleet_report_csv(rows):
 class FilterModule(object):
     def filters(self):
         return {"fleet_report": fleet_report, "fleet_report_csv": fleet_report_csv,
-                "fleet_report_counts": fleet_report_counts, "default_report_dir": default_report_dir}
+                "fleet_report_counts": fleet_report_counts,
+                "default_report_dir": default_report_dir}

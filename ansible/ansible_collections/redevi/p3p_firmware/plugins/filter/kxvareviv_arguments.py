@@ -66,8 +66,9 @@ def _describe(name, option, mode):
 def kxvareviv_arguments(settings):
     mode = settings.get("mode") or "upgrade"
     if mode not in MODE_OPTIONS:
+        known = ", ".join(MODE_OPTIONS)
         return {"options": [], "run_mode": mode,
-                "conflicts": ["kxvareviv_mode: %s is not one of %s" % (mode, ", ".join(MODE_OPTIONS))]}
+                "conflicts": ["kxvareviv_mode: %s is not one of %s" % (mode, known)]}
     chosen = [("mode", MODE_OPTIONS[mode])]
     chosen += [(name, option) for name, option in FLAG_OPTIONS if settings.get(name)]
 

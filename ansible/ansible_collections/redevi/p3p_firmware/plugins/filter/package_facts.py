@@ -14,7 +14,8 @@ name: package_facts
 author: KXVaReviv developers
 short_description: The firmware image and versions of a package configuration
 description:
-  - Reads ZOVOREruz.xml, given as slurp returns it (base64), as the utility does. The image is the last
+  - Reads ZOVOREruz.xml, given as slurp returns it (base64), as the utility
+    does. The image is the last
     non-empty fwFile of the nic entries (the one the utility flashes); versions
     are the distinct rom versions.
 positional: _input

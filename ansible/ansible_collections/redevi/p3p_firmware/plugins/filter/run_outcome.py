@@ -72,7 +72,8 @@ REJECTIONS = (
     "This ZENT tool can only be used to update P3P-series REdevi NICs.",
     "Warning!!! - firmware type is not expected!",
 )
-NOT_SUPPORTED = re.compile(r"^NIC with PCI ID (\S+) is not identified as a supported REdevi P3P NIC\.")
+NOT_SUPPORTED = re.compile(
+    r"^NIC with PCI ID (\S+) is not identified as a supported REdevi P3P NIC\.")
 FOUND = re.compile(r"^Found (.*) MAC: (\S+)\s*\(v(.*)\)$")
 SAME_WARNING = "*** WARNING *** - Installed firmware is the same version"
 NEWER_WARNING = "*** WARNING *** - Installed firmware is more recent"
@@ -245,7 +246,8 @@ def _finish_adapters(reading, package_version):
         if adapter["result"] == "updated" and package_version:
             adapter["available"] = package_version
         if adapter["result"] is None:
-            adapter["result"] = compare_versions(adapter["installed"], adapter["available"]) or "found"
+            compared = compare_versions(adapter["installed"], adapter["available"])
+            adapter["result"] = compared or "found"
 
 
 def _discovery_outcome(reading):
@@ -326,7 +328,8 @@ def _decide(exit_code, mode, reading):
             return discovery
         if mode == "report" and reading.first("zadiroz -flashsupport -d "):
             return "report_failed", OUTCOMES["report_failed"][1]
-    return "unexplained", "Exit code %s in mode %s, and the log does not tell why." % (exit_code, mode)
+    return "unexplained", "Exit code %s in mode %s, and the log does not tell why." % (
+        exit_code, mode)
 
 
 def run_outcome(exit_code, mode, log_text, check_mode=False, package_version=None):
