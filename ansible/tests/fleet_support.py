@@ -156,7 +156,7 @@ def sha256_of(path):
 class Fleet(object):
     """Host folders and the inventory that names them."""
 
-    def __init__(self, root, spec, processes):
+    def __init__(self, root, layout, processes):
         self.root = root
         self.hosts = {}
         src = stage_package(os.path.join(root, "package-src"))
@@ -164,7 +164,7 @@ class Fleet(object):
         inventory = {"all": {"vars": {"ansible_connection": "local",
                                       "ansible_python_interpreter": "/usr/bin/python3"},
                              "hosts": {}}}
-        for name, (parts, variables, setup) in spec.items():
+        for name, (parts, variables, setup) in layout.items():
             host = Host(root, name, scenario(*parts), staged=(setup != "unstaged"))
             if setup in ("no_config", "no_image"):
                 os.remove(os.path.join(host.package, "ZOVOREruz.xml" if setup == "no_config"

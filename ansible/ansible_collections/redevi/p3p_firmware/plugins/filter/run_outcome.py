@@ -6,6 +6,7 @@ from __future__ import absolute_import, division, print_function
 
 __metaclass__ = type
 
+import base64
 import re
 
 DOCUMENTATION = r"""
@@ -372,8 +373,6 @@ def appended_log(content_b64, offset=0):
     """The text a run appended to a log, from the log's base64 content (as
     slurp returns it) and the size the log had before the run. A log that is
     now shorter was replaced meanwhile: all of it is the run's."""
-    import base64
-
     data = base64.b64decode(content_b64 or "")
     start = int(offset or 0)
     if start > len(data):
