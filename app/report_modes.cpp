@@ -27,6 +27,25 @@ int RunUpdateCommand(RunState& state) {
   return 5;
 }
 
+namespace {
+
+// The tool runs as an administrator and writes or reads the report by name: a
+// path that another account could swap underneath it is never handed over.
+// With `report_is_input`, the report itself may not be a link either (a report
+// that is written is removed as a name first).
+bool ReportPathIsSound(UserInterface& ui, const std::string& path, bool report_is_input) {
+  os::ReportPathCheck check = os::CheckReportPath(path);
+  if (check.verdict == os::ReportPathVerdict::kSound && report_is_input && os::IsLink(path)) {
+    check = {os::ReportPathVerdict::kReportIsLink, path};
+  }
+  if (check.verdict == os::ReportPathVerdict::kSound) return true;
+  ui.Print("Error: The report path %s is refused: %s.\n", path.c_str(),
+           os::ReportPathProblem(check).c_str());
+  return false;
+}
+
+}  // namespace
+
 int CheckPackageFirmwareFile(RunState& state) {
   LoadPackageConfig(*state.ui, state.package);
   const std::string& image = state.package.firmware_file;
@@ -36,17 +55,19 @@ int CheckPackageFirmwareFile(RunState& state) {
 }
 
 int GenerateDiscoveryReport(Program& program) {
+  if (!ReportPathIsSound(*program.ui, program.report_path, false)) return report_exit::kFailed;
   const int count = CountUpdateCandidates(program);
   if (count < 0) return report_exit::kFailed;  // discovery has logged why
   if (count == 0) return report_exit::kNoSupportedAdapter;
 
-  // An old report goes first, so that a failed run leaves none behind. One that
-  // cannot be deleted (a directory, a protected file) would pass for the new
-  // report afterwards, so the report is not made at all.
-  if (FileExists(program.report_path)) os::RemoveFile(program.report_path);
+  // An old report goes first, so that a failed run leaves none behind; a link
+  // goes as a name, never followed. One that cannot be deleted (a directory, a
+  // protected file) would pass for the new report afterwards, so the report is
+  // not made at all.
+  if (os::NameExists(program.report_path)) os::RemoveFile(program.report_path);
   UserInterface& ui = *program.ui;
   // A tool that exits 0 without writing the report has not made one either.
-  if (FileExists(program.report_path) || RunReportCommand(program) != 0 ||
+  if (os::NameExists(program.report_path) || RunReportCommand(program) != 0 ||
       !FileExists(program.report_path)) {
     ui.Print("\nFailed to generate NIC discovery report to %s.\n", program.report_path.c_str());
     return report_exit::kFailed;
@@ -62,6 +83,7 @@ int UpdateFromReport(Program& program) {
     ui.Write("Error: Discovery file %s not found!.\n", program.report_path.c_str());
     return update_from_report_exit::kFailed;
   }
+  if (!ReportPathIsSound(ui, program.report_path, true)) return update_from_report_exit::kFailed;
   if (CheckPackageFirmwareFile(program) == 0) {
     ui.Print("%s", kNoSupportedAdapters);
     return update_from_report_exit::kNoImage;

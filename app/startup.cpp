@@ -22,6 +22,7 @@ constexpr char kToolRunning[] =
 constexpr char kLockNotCleared[] =
     "Error: last session did not close gracefully.  Unable to clear lock.\n";
 constexpr char kLockCleared[] = "Warning: last session did not close gracefully.  Clearing lock.\n";
+constexpr char kNoRunLock[] = "VerifyInstance: Unable to take the run lock: %s\n";
 
 std::string Lowered(const std::string& text) {
   std::string out(text);
@@ -56,10 +57,20 @@ bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
                         const ProcessLister& list_processes, const RunLockTaker& take_run_lock) {
   ui.Write("%s", kCheckingInstance);
   // Two runs that pass the checks below together would flash the same
-  // adapters at once: the first to take the run lock goes on.
-  if (take_run_lock && take_run_lock() == os::RunLock::kHeldByAnotherRun) {
-    ui.Write("%s", kToolRunning);
-    return false;
+  // adapters at once: the first to take the run lock goes on, and a run that
+  // cannot exclude the others does not go on at all.
+  if (take_run_lock) {
+    std::string why;
+    switch (take_run_lock(&why)) {
+      case os::RunLock::kTaken:
+        break;
+      case os::RunLock::kHeldByAnotherRun:
+        ui.Write("%s", kToolRunning);
+        return false;
+      case os::RunLock::kUnavailable:
+        ui.Print(kNoRunLock, why.c_str());
+        return false;
+    }
   }
   if (temp_directory == nullptr) {
     ui.Write("%s", kNoTempDirectory);
@@ -68,12 +79,14 @@ bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
   // The temporary directory ends in a separator already; the doubled one is
   // accepted by the file system and kept as the tools write it.
   const std::string lock = *temp_directory + os::PathSeparator() + kLockFileName;
-  if (!os::FileStatus(lock)) return true;
+  if (!os::FileStatus(lock) && !os::NameExists(lock)) return true;
 
+  // Without the whole process list a flash tool may be at work: its lock stays.
   std::vector<std::string> names;
   if (!list_processes(&names)) {
     ui.Write("%s", kNoProcessList);
-    return true;
+    ui.Write("%s", kLockNotCleared);
+    return false;
   }
   for (const std::string& name : names) {
     if (IsFlashToolProcess(name)) {
@@ -82,8 +95,12 @@ bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
     }
   }
 
-  if (!os::FileStatus(lock)) return true;
-  if (!os::RemoveFile(lock)) {
+  if (!os::NameExists(lock)) return true;
+  // The flash tool runs as an administrator: a lock file of another account
+  // is none of its, and neither refuses the run nor stays.
+  if (os::OwnedByAnotherAccount(lock)) {
+    os::RemoveName(lock);
+  } else if (!os::RemoveFile(lock)) {
     ui.Write("%s", kLockNotCleared);
     return false;
   }
@@ -94,8 +111,9 @@ bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
 bool VerifyInstance(UserInterface& ui) {
   std::string temp_directory;
   const bool have_temp = os::TempDirectory(&temp_directory);
+  const std::string system_folder = os::SystemDrive() + os::PathSeparator() + kSystemFolderName;
   return VerifyInstanceWith(ui, have_temp ? &temp_directory : nullptr, os::RunningProcessNames,
-                            [&] { return os::TakeRunLock(have_temp ? temp_directory : ""); });
+                            [&](std::string* why) { return os::TakeRunLock(system_folder, why); });
 }
 
 bool StartUp(Program& program) {

@@ -31,16 +31,19 @@ bool VerifyInstance(UserInterface& ui);
 /// be read.
 using ProcessLister = std::function<bool(std::vector<std::string>* names)>;
 
-/// A running flash tool refuses the run; otherwise the flash tool's lock file
-/// is deleted (the run is refused when it cannot be).
-/// Takes the utility's own run lock (see os::TakeRunLock).
-using RunLockTaker = std::function<os::RunLock()>;
+/// Takes the utility's own run lock (see os::TakeRunLock); with kUnavailable,
+/// the reason goes into its argument.
+using RunLockTaker = std::function<os::RunLock(std::string* why)>;
 
 /// VerifyInstance with its inputs given: `temp_directory` (ending in the path
 /// separator; null when there is none), the process lister, which is called
-/// only when the lock file exists, and the run lock, taken first (not taken
-/// when null): another run that holds it refuses this one as a running flash
-/// tool does.
+/// only when the flash tool's lock file exists, and the run lock, taken first
+/// (not taken when null): another run that holds it refuses this one as a
+/// running flash tool does, and a lock that cannot be taken refuses it with a
+/// log line that says why. A running flash tool refuses the run, and so does a
+/// process list that cannot be read in full; otherwise the lock file is
+/// deleted (the run is refused when it cannot be), and one that belongs to
+/// another account than root or the program's is deleted whatever it is.
 bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
                         const ProcessLister& list_processes,
                         const RunLockTaker& take_run_lock = nullptr);

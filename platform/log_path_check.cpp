@@ -24,6 +24,7 @@ LogPathVerdict JudgeLogPath(const LogPathPart& system_folder, const LogPathPart&
   if (folders != LogPathVerdict::kTrusted) return folders;
   if (file.is_link) return LogPathVerdict::kFileIsLink;
   if (!file.regular_file) return LogPathVerdict::kFileNotRegular;
+  if (!file.trusted_owner) return LogPathVerdict::kFileOwnedByOthers;
   if (file.link_count > 1) return LogPathVerdict::kFileHasOtherLinks;
   return LogPathVerdict::kTrusted;
 }
@@ -42,6 +43,8 @@ const char* LogPathVerdictText(LogPathVerdict verdict) {
       return "the file is a link";
     case LogPathVerdict::kFileNotRegular:
       return "the file is not a plain file";
+    case LogPathVerdict::kFileOwnedByOthers:
+      return "the file is owned by another account";
     case LogPathVerdict::kFileHasOtherLinks:
       return "the file has other hard links";
   }

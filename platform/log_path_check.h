@@ -16,11 +16,13 @@ namespace os {
 struct LogPathPart {
   /// A symbolic link, or on Windows any reparse point (junction, mount point).
   bool is_link = false;
-  /// Folders: owned by the account the program runs as or by the system
-  /// (root; Administrators, SYSTEM or TrustedInstaller).
+  /// Owned by the account the program runs as or by the system (root;
+  /// Administrators, SYSTEM or TrustedInstaller).
   bool trusted_owner = true;
-  /// Folders on POSIX: group or others may write, and the sticky bit, which
-  /// keeps them from removing or renaming what they do not own.
+  /// Folders: group or others may write (Windows: another account's entry in
+  /// the access list lets it add, delete or change), and the sticky bit, which
+  /// keeps them from removing or renaming what they do not own (Windows: they
+  /// may add entries but have no right to delete or change).
   bool writable_by_others = false;
   bool sticky = false;
   /// The file: a plain file (not a device, a pipe or a folder).
@@ -36,6 +38,7 @@ enum class LogPathVerdict {
   kFolderWritableByOthers,
   kFileIsLink,
   kFileNotRegular,
+  kFileOwnedByOthers,
   kFileHasOtherLinks,
 };
 

@@ -43,8 +43,9 @@ TEST(LogPathCheckTest, DecidesOnEveryPart) {
        LogPathVerdict::kFolderOwnedByOthers},
       {"log owned by another user", sound, kForeignOwner, sound,
        LogPathVerdict::kFolderOwnedByOthers},
-      // The file's owner does not matter: no one else can replace it in a sound folder.
-      {"file owned by another user", sound, sound, kForeignOwner, LogPathVerdict::kTrusted},
+      // Made first by that user in a folder that lets others add files.
+      {"file owned by another user", sound, sound, kForeignOwner,
+       LogPathVerdict::kFileOwnedByOthers},
       {"zpxsystem writable by others", kOpenToOthers, sound, sound,
        LogPathVerdict::kFolderWritableByOthers},
       {"log writable by others", sound, kOpenToOthers, sound,
@@ -64,6 +65,7 @@ TEST(LogPathCheckTest, DecidesOnEveryPart) {
     const bool folders_sound = c.verdict == LogPathVerdict::kTrusted ||
                                c.verdict == LogPathVerdict::kFileIsLink ||
                                c.verdict == LogPathVerdict::kFileNotRegular ||
+                               c.verdict == LogPathVerdict::kFileOwnedByOthers ||
                                c.verdict == LogPathVerdict::kFileHasOtherLinks;
     EXPECT_EQ(os::JudgeLogFolders(c.system_folder, c.log_folder) == LogPathVerdict::kTrusted,
               folders_sound);

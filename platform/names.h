@@ -16,6 +16,9 @@ inline constexpr char kSupportExecutable[] = "vareviv_x86.exe";
 inline constexpr char kProgramExecutable[] = "KXVaReviv.exe";
 /// The NIC list that the flash tool writes for discovery.
 inline constexpr char kNicListFile[] = "tempNicList.xml";
+/// The folder in the root of the system drive that holds the log folder and
+/// the utility's run lock.
+inline constexpr char kSystemFolderName[] = "zpxsystem";
 /// The lock file that the vendor's flash tools leave in the temporary directory.
 inline constexpr char kLockFileName[] = "rozado_lock_file";
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/report_path_check.h"
+
 namespace os {
 
 /// The separator the program puts between path components: '\' on Windows, '/' on POSIX.
@@ -45,10 +47,31 @@ bool FileStatus(const std::string& path);
 /// True when `path` names an existing directory.
 bool IsDirectory(const std::string& path);
 
-/// Deletes a file. False when it could not be deleted; on POSIX also, as on
-/// Windows, a file without any write permission bit or one that another
-/// process has open.
+/// True when a file, folder or link of that name exists; links are not
+/// followed, so a link that leads nowhere counts.
+bool NameExists(const std::string& path);
+
+/// True when `path` itself is a symbolic link (Windows: any reparse point).
+bool IsLink(const std::string& path);
+
+/// Deletes a file, or a link as a name (never what it leads to). False when it
+/// could not be deleted; on POSIX also, as on Windows, a file without any
+/// write permission bit or one that another process has open.
 bool RemoveFile(const std::string& path);
+
+/// POSIX: true when the file or folder `path` (a link itself, not followed)
+/// belongs to another account than root or the one the program runs as.
+/// Windows: false; the flash tool's lock file is judged by name alone there.
+bool OwnedByAnotherAccount(const std::string& path);
+
+/// Deletes `path` as a name whatever its permissions or who has it open (an
+/// empty folder too). False when it could not be deleted.
+bool RemoveName(const std::string& path);
+
+/// Judges the way to a report file (see report_path_check.h): every folder from
+/// the root down to the report's own one, links followed and judged too.
+/// Relative paths start at the current directory.
+ReportPathCheck CheckReportPath(const std::string& path);
 
 /// Titles the console window; on POSIX only when standard output is a terminal.
 void SetWindowTitle(const std::string& title);
@@ -82,26 +105,29 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code);
 
 /// Base names of the main modules of the running processes that can be
 /// examined, in listing order; processes that cannot be opened are skipped.
-/// False when the process list itself cannot be read.
+/// False when the process list itself cannot be read in full (POSIX: /proc is
+/// not the process file system, or this program cannot see itself there).
 bool RunningProcessNames(std::vector<std::string>* names);
 
 /// The outcome of taking the utility's own run lock.
 enum class RunLock {
   kTaken,            ///< held by this process until it ends
   kHeldByAnotherRun, ///< another run of the utility holds it
-  kUnavailable,      ///< it cannot be made here; the run goes on without it
+  kUnavailable,      ///< it cannot be taken here (why says so); the run must not go on
 };
 
 /// Takes the lock that keeps two runs of the utility from working at once, for
 /// the rest of this process's life: the system releases it when the process
-/// ends, however it ends. Windows: a named mutex in the Global namespace, so
-/// that every session and account meets it (the session's namespace where a
-/// global object is refused); `temp_directory` is not used. POSIX: an advisory
-/// lock (flock) on "kxvareviv_run.lock" in `temp_directory` (ending in the
-/// separator), so that runs with different temporary directories do not meet.
-/// A lock file that is a link, not a plain file, or owned by another user than
-/// root or this program's is not trusted: kUnavailable, as with no directory.
-RunLock TakeRunLock(const std::string& temp_directory);
+/// ends, however it ends. It lies where only an administrator can make it, so
+/// that no other account can plant it, hold it or split the runs. Windows: a
+/// mutex in a private namespace whose boundary holds the Administrators group;
+/// where the system has no private namespaces (Wine), the Global mutex, made
+/// with an access list for Administrators and SYSTEM and trusted only when one
+/// of them or this account made it. POSIX: an advisory lock (flock) on the
+/// 0600 file "kxvareviv_run.lock" in `system_folder` (the log's
+/// "<drive>/zpxsystem", made and judged as for the log); `system_folder` is not
+/// used on Windows. With kUnavailable, `why` tells the reason in a few words.
+RunLock TakeRunLock(const std::string& system_folder, std::string* why);
 
 /// Pauses the calling thread.
 void SleepMilliseconds(unsigned milliseconds);

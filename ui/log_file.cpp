@@ -1,12 +1,13 @@
 #include <cstdio>
 
+#include "platform/names.h"
 #include "platform/os.h"
 #include "ui/user_interface.h"
 
 std::string PrepareLogFile() {
   const char sep = os::PathSeparator();
   const std::string drive = os::SystemDrive();
-  const std::string system_dir = drive + sep + "zpxsystem";
+  const std::string system_dir = drive + sep + kSystemFolderName;
   const std::string log_dir = system_dir + sep + "log";
   std::string path = log_dir + sep + "veskor.log";
   if (path.size() > 259) path.resize(259);

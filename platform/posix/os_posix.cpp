@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -139,10 +140,13 @@ void SplitLast(const std::string& path, std::string* folder, std::string* name) 
   *name = path.substr(slash + 1);
 }
 
+// Root, or the account the program runs as.
+bool IsTrustedOwner(uid_t owner) { return owner == 0 || owner == geteuid(); }
+
 LogPathPart FolderFacts(const struct stat& st) {
   LogPathPart part;
   part.is_link = S_ISLNK(st.st_mode);
-  part.trusted_owner = st.st_uid == 0 || st.st_uid == geteuid();
+  part.trusted_owner = IsTrustedOwner(st.st_uid);
   part.writable_by_others = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
   part.sticky = (st.st_mode & S_ISVTX) != 0;
   return part;
@@ -165,6 +169,83 @@ int OpenLogFolder(int at, const std::string& name, LogPathPart* facts) {
   return fd.release();
 }
 
+// Opens "<drive>/zpxsystem", the folder of the log and of the run lock, and
+// describes it: the drive is the administrator's choice; from there on
+// nothing is followed. With `create`, the folder is made first where missing.
+// -1 when it cannot be opened (a link among them: `facts` then says so).
+int OpenSystemFolder(const std::string& system_folder, bool create, LogPathPart* facts) {
+  std::string drive, name;
+  SplitLast(system_folder, &drive, &name);
+  ScopedFd drive_fd(open(drive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (drive_fd.get() < 0) return -1;
+  if (create) mkdirat(drive_fd.get(), name.c_str(), 0755);
+  return OpenLogFolder(drive_fd.get(), name, facts);
+}
+
+// Joins a folder and a name ("/" and "a" give "/a").
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+// The components of a path, last first (so that the next one is at the back).
+std::vector<std::string> ComponentsLastFirst(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t end = path.size();
+  while (end > 0) {
+    const size_t slash = path.rfind('/', end - 1);
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    if (slash == std::string::npos) break;
+    end = slash;
+  }
+  return parts;
+}
+
+// Walks the folder of a report from the root, one component at a time, as the
+// system resolves it: each link met is judged and its target walked in turn,
+// each folder is judged on the way, and the last one again as the report's own.
+ReportPathCheck WalkReportFolder(const std::string& folder) {
+  constexpr int kMostLinks = 40;
+  std::vector<std::string> pending = ComponentsLastFirst(folder);
+  std::string current = "/";
+  int links = 0;
+  struct stat st;
+  const auto judge = [&](const std::string& where, bool own) {
+    if (lstat(where.c_str(), &st) != 0) return ReportPathCheck{ReportPathVerdict::kFolderMissing, where};
+    if (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode)) {
+      return ReportPathCheck{ReportPathVerdict::kNotAFolder, where};
+    }
+    return ReportPathCheck{JudgeReportPathStep(FolderFacts(st), own), where};
+  };
+  ReportPathCheck check = judge(current, false);
+  while (check.verdict == ReportPathVerdict::kSound && !pending.empty()) {
+    const std::string part = pending.back();
+    pending.pop_back();
+    if (part == ".") continue;
+    if (part == "..") {
+      // The folder above was judged on the way down.
+      const size_t slash = current.rfind('/');
+      current = slash == 0 ? "/" : current.substr(0, slash);
+      continue;
+    }
+    const std::string next = Join(current, part);
+    check = judge(next, false);
+    if (check.verdict != ReportPathVerdict::kSound || !S_ISLNK(st.st_mode)) {
+      current = next;
+      continue;
+    }
+    if (++links > kMostLinks) return ReportPathCheck{ReportPathVerdict::kTooManyLinks, next};
+    char target[PATH_MAX];
+    const ssize_t n = readlink(next.c_str(), target, sizeof target - 1);
+    if (n <= 0) return ReportPathCheck{ReportPathVerdict::kFolderMissing, next};
+    const std::string text(target, static_cast<size_t>(n));
+    for (const std::string& more : ComponentsLastFirst(text)) pending.push_back(more);
+    if (text[0] == '/') current = "/";
+  }
+  if (check.verdict != ReportPathVerdict::kSound) return check;
+  return judge(current, true);
+}
+
 }  // namespace
 
 char PathSeparator() { return '/'; }
@@ -177,18 +258,12 @@ std::string SystemDrive() {
 }
 
 std::FILE* OpenLogForAppend(const std::string& path, bool create_folders) {
-  std::string log_folder, file_name, system_folder, log_name, drive, system_name;
+  std::string log_folder, file_name, system_folder, log_name;
   SplitLast(path, &log_folder, &file_name);
   SplitLast(log_folder, &system_folder, &log_name);
-  SplitLast(system_folder, &drive, &system_name);
 
-  // The drive itself is the administrator's choice; from there on nothing is
-  // followed, and each folder is opened before anything is made inside it.
-  ScopedFd drive_fd(open(drive.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (drive_fd.get() < 0) return nullptr;
-  if (create_folders) mkdirat(drive_fd.get(), system_name.c_str(), 0755);
   LogPathPart system_part, log_part, file_part;
-  ScopedFd system_fd(OpenLogFolder(drive_fd.get(), system_name, &system_part));
+  ScopedFd system_fd(OpenSystemFolder(system_folder, create_folders, &system_part));
   if (system_fd.get() < 0 || JudgeLogFolders(system_part, LogPathPart{}) != LogPathVerdict::kTrusted) {
     return nullptr;
   }
@@ -205,6 +280,7 @@ std::FILE* OpenLogForAppend(const std::string& path, bool create_folders) {
   if (file.get() < 0 || fstat(file.get(), &st) != 0) return nullptr;
   file_part.regular_file = S_ISREG(st.st_mode);
   file_part.link_count = static_cast<uint32_t>(st.st_nlink);
+  file_part.trusted_owner = IsTrustedOwner(st.st_uid);
   if (JudgeLogPath(system_part, log_part, file_part) != LogPathVerdict::kTrusted) return nullptr;
   const int flags = fcntl(file.get(), F_GETFL);
   if (flags < 0 || fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return nullptr;
@@ -244,6 +320,39 @@ bool RemoveFile(const std::string& path) {
     if (IsOpenInAnotherProcess(st)) return false;
   }
   return unlink(path.c_str()) == 0;
+}
+
+bool NameExists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool OwnedByAnotherAccount(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && !IsTrustedOwner(st.st_uid);
+}
+
+bool RemoveName(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return false;
+  return (S_ISDIR(st.st_mode) ? rmdir(path.c_str()) : unlink(path.c_str())) == 0;
+}
+
+ReportPathCheck CheckReportPath(const std::string& path) {
+  if (path.find('"') != std::string::npos) return {ReportPathVerdict::kHoldsQuote, path};
+  std::string folder, name;
+  SplitLast(path, &folder, &name);
+  if (folder[0] != '/') {
+    char here[PATH_MAX];
+    if (getcwd(here, sizeof here) == nullptr) return {ReportPathVerdict::kFolderMissing, folder};
+    folder = Join(here, folder);
+  }
+  return WalkReportFolder(folder);
 }
 
 void SetWindowTitle(const std::string& title) {
@@ -318,6 +427,14 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
 
 bool RunningProcessNames(std::vector<std::string>* names) {
   names->clear();
+  // A /proc that is not the process file system (not mounted, or covered by
+  // another file system), or one of another process view that does not hold
+  // this program, cannot tell which flash tools run: the list is not read.
+  constexpr long kProcMagic = 0x9fa0;
+  struct statfs fs;
+  if (statfs("/proc", &fs) != 0 || static_cast<long>(fs.f_type) != kProcMagic) return false;
+  const std::string self = "/proc/" + std::to_string(getpid());
+  if (access(self.c_str(), F_OK) != 0) return false;
   DIR* proc = opendir("/proc");
   if (!proc) return false;
   while (struct dirent* entry = readdir(proc)) {
@@ -345,23 +462,45 @@ bool RunningProcessNames(std::vector<std::string>* names) {
   return true;
 }
 
-RunLock TakeRunLock(const std::string& temp_directory) {
-  if (temp_directory.empty()) return RunLock::kUnavailable;
-  const std::string path = temp_directory + "kxvareviv_run.lock";
-  // Close-on-exec: the flash tool must not inherit the lock and keep it.
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) return RunLock::kUnavailable;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_uid != 0 && st.st_uid != geteuid())) {
-    close(fd);
+RunLock TakeRunLock(const std::string& system_folder, std::string* why) {
+  LogPathPart facts;
+  ScopedFd folder(OpenSystemFolder(system_folder, true, &facts));
+  const LogPathVerdict verdict = JudgeLogFolders(facts, LogPathPart{});
+  if (folder.get() < 0 || verdict != LogPathVerdict::kTrusted) {
+    *why = system_folder + ": " +
+           (verdict != LogPathVerdict::kTrusted ? LogPathVerdictText(verdict) : strerror(errno));
     return RunLock::kUnavailable;
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    close(fd);
-    return error == EWOULDBLOCK ? RunLock::kHeldByAnotherRun : RunLock::kUnavailable;
+  const std::string name = "kxvareviv_run.lock";
+  const std::string path = system_folder + "/" + name;
+  // Close-on-exec: the flash tool must not inherit the lock and keep it.
+  ScopedFd fd(openat(folder.get(), name.c_str(),
+                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  if (fd.get() < 0) {
+    *why = path + ": " + (errno == ELOOP ? "the file is a link" : strerror(errno));
+    return RunLock::kUnavailable;
   }
-  return RunLock::kTaken;  // the descriptor stays open until the process ends
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    *why = path + ": " + LogPathVerdictText(LogPathVerdict::kFileNotRegular);
+    return RunLock::kUnavailable;
+  }
+  if (!IsTrustedOwner(st.st_uid)) {
+    *why = path + ": " + LogPathVerdictText(LogPathVerdict::kFileOwnedByOthers);
+    return RunLock::kUnavailable;
+  }
+  // Only its owner may open it: no one else can hold it and shut runs out.
+  if ((st.st_mode & 077) != 0 && fchmod(fd.get(), 0600) != 0) {
+    *why = path + ": " + strerror(errno);
+    return RunLock::kUnavailable;
+  }
+  if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return RunLock::kHeldByAnotherRun;
+    *why = path + ": " + strerror(errno);
+    return RunLock::kUnavailable;
+  }
+  fd.release();  // the descriptor stays open until the process ends
+  return RunLock::kTaken;
 }
 
 void SleepMilliseconds(unsigned milliseconds) {

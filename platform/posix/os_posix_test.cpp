@@ -1,12 +1,17 @@
 // Tests of what only the POSIX side of the operating-system layer does.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/os.h"
 #include "tests/support/files.h"
@@ -55,6 +60,13 @@ TEST(OsPosixTest, LogOpensOnlyThroughATrustworthyPath) {
        false},
       // A pipe would stall the run until someone read it.
       {"a pipe", [](const fs::path& log) { mkfifo((log / "veskor.log").c_str(), 0644); }, false},
+      // Made first by another account in a folder that lets it add files.
+      {"a log of another account",
+       [](const fs::path& log) {
+         WriteFileBytes(log / "veskor.log", "");
+         if (chown((log / "veskor.log").c_str(), 65534, 65534) != 0) fs::remove(log / "veskor.log");
+       },
+       geteuid() != 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -90,28 +102,169 @@ TEST(OsPosixTest, LogFoldersAreMadeWithMode0755) {
   }
 }
 
-// The run lock: a second taker meets the first; a lock file that someone else
-// could have planted is not trusted.
+bool IsRoot() { return geteuid() == 0; }
+
+// The run lock lies in <drive>/zpxsystem: a second taker meets the first, and
+// nothing that another account could have planted or opened is trusted.
 TEST(OsPosixTest, RunLockMeetsAnotherTakerAndTrustsNoPlantedFile) {
   namespace fs = std::filesystem;
-  const ScratchDirectory temp("run-lock");
-  const std::string dir = temp.path().string() + "/";
-  EXPECT_EQ(os::TakeRunLock(""), os::RunLock::kUnavailable);
-  EXPECT_EQ(os::TakeRunLock(dir), os::RunLock::kTaken);
-  // A second open of the file is another taker, even in this process.
-  EXPECT_EQ(os::TakeRunLock(dir), os::RunLock::kHeldByAnotherRun);
-
-  const ScratchDirectory planted("run-lock-planted");
-  const std::string planted_dir = planted.path().string() + "/";
-  WriteFileBytes(planted.path() / "elsewhere", "");
-  fs::create_symlink(planted.path() / "elsewhere", planted.path() / "kxvareviv_run.lock");
-  EXPECT_EQ(os::TakeRunLock(planted_dir), os::RunLock::kUnavailable);
-  if (geteuid() == 0) {
-    fs::remove(planted.path() / "kxvareviv_run.lock");
-    WriteFileBytes(planted.path() / "kxvareviv_run.lock", "");
-    ASSERT_EQ(chown((planted.path() / "kxvareviv_run.lock").c_str(), 65534, 65534), 0);
-    EXPECT_EQ(os::TakeRunLock(planted_dir), os::RunLock::kUnavailable);
+  struct Case {
+    const char* name;
+    void (*arrange)(const fs::path& system_folder);
+    os::RunLock result;
+    const char* why;  // part of the reason
+  } cases[] = {
+      {"sound", [](const fs::path&) {}, os::RunLock::kTaken, ""},
+      {"an old lock that others could read",
+       [](const fs::path& f) {
+         WriteFileBytes(f / "kxvareviv_run.lock", "");
+         chmod((f / "kxvareviv_run.lock").c_str(), 0644);
+       },
+       os::RunLock::kTaken, ""},
+      {"a link", [](const fs::path& f) { fs::create_symlink(f / "elsewhere", f / "kxvareviv_run.lock"); },
+       os::RunLock::kUnavailable, "link"},
+      {"a folder", [](const fs::path& f) { fs::create_directory(f / "kxvareviv_run.lock"); },
+       os::RunLock::kUnavailable, "kxvareviv_run.lock"},
+      {"a pipe", [](const fs::path& f) { mkfifo((f / "kxvareviv_run.lock").c_str(), 0600); },
+       os::RunLock::kUnavailable, "not a plain file"},
+      {"zpxsystem writable by the group", [](const fs::path& f) { chmod(f.c_str(), 0775); },
+       os::RunLock::kUnavailable, "writable by others"},
+      {"zpxsystem a link",
+       [](const fs::path& f) {
+         fs::remove(f);
+         fs::create_directory(f.string() + "-real");
+         fs::create_directory_symlink(f.string() + "-real", f);
+       },
+       os::RunLock::kUnavailable, "link"},
+      {"no drive", [](const fs::path& f) { fs::remove_all(f.parent_path()); },
+       os::RunLock::kUnavailable, "zpxsystem"},
+      {"a lock of another account",
+       [](const fs::path& f) {
+         WriteFileBytes(f / "kxvareviv_run.lock", "");
+         if (IsRoot()) chown((f / "kxvareviv_run.lock").c_str(), 65534, 65534);
+       },
+       IsRoot() ? os::RunLock::kUnavailable : os::RunLock::kTaken, IsRoot() ? "another account" : ""},
+      {"zpxsystem of another account",
+       [](const fs::path& f) {
+         if (IsRoot()) chown(f.c_str(), 65534, 65534);
+       },
+       IsRoot() ? os::RunLock::kUnavailable : os::RunLock::kTaken, IsRoot() ? "another account" : ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScratchDirectory drive("run-lock");
+    const fs::path folder = drive.path() / "zpxsystem";
+    fs::create_directory(folder);
+    chmod(folder.c_str(), 0755);
+    c.arrange(folder);
+    std::string why;
+    ASSERT_EQ(os::TakeRunLock(folder.string(), &why), c.result) << why;
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    if (c.result != os::RunLock::kTaken) continue;
+    struct stat st;
+    ASSERT_EQ(stat((folder / "kxvareviv_run.lock").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // A second open of the file is another taker, even in this process.
+    EXPECT_EQ(os::TakeRunLock(folder.string(), &why), os::RunLock::kHeldByAnotherRun);
   }
+}
+
+// Runs `probe` in a child process whose /proc is covered by an empty file
+// system, as in a container or a hardened mount; its exit code comes back.
+// -1 when this cannot be arranged here (only root may mount).
+int ExitCodeWithoutProc(bool (*probe)()) {
+  if (!IsRoot()) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("none", "/proc", "tmpfs", 0, nullptr) != 0) {
+      _exit(2);
+    }
+    _exit(probe() ? 1 : 0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) != 2 ? WEXITSTATUS(status) : -1;
+}
+
+// A /proc that lists nothing is no proof that no flash tool runs.
+TEST(OsPosixTest, ProcessListWithoutTheProcessFileSystemCannotBeRead) {
+  std::vector<std::string> names;
+  EXPECT_TRUE(os::RunningProcessNames(&names));
+  EXPECT_FALSE(names.empty());
+  const int code = ExitCodeWithoutProc([] {
+    std::vector<std::string> seen;
+    return os::RunningProcessNames(&seen);
+  });
+  if (code < 0) GTEST_SKIP() << "mounting over /proc needs root";
+  EXPECT_EQ(code, 0) << "the list was read from an empty /proc";
+}
+
+// The way to a report: every folder from the root down is judged, links
+// followed and judged too; the report's own folder gets no sticky exception.
+TEST(OsPosixTest, ReportPathIsJudgedAllTheWay) {
+  namespace fs = std::filesystem;
+  using V = os::ReportPathVerdict;
+  struct Case {
+    const char* name;
+    const char* report;  // inside the scratch folder
+    void (*arrange)(const fs::path& scratch);
+    V verdict;
+    const char* where;  // the end of the path the verdict names
+  } cases[] = {
+      {"sound", "reports/r.xml", [](const fs::path&) {}, V::kSound, "/reports"},
+      {"sticky folder above", "open/reports/r.xml",
+       [](const fs::path& s) { chmod((s / "open").c_str(), 01777); }, V::kSound, "/open/reports"},
+      {"sticky own folder", "open/r.xml", [](const fs::path& s) { chmod((s / "open").c_str(), 01777); },
+       V::kFolderOpenToOthers, "/open"},
+      {"group-writable folder above", "open/reports/r.xml",
+       [](const fs::path& s) { chmod((s / "open").c_str(), 0775); }, V::kFolderOpenToOthers, "/open"},
+      {"link to a sound folder", "link/r.xml",
+       [](const fs::path& s) { fs::create_directory_symlink("reports", s / "link"); }, V::kSound, ""},
+      {"link into an open folder", "link/r.xml",
+       [](const fs::path& s) {
+         chmod((s / "open").c_str(), 0777);
+         fs::create_directory_symlink(s / "open", s / "link");
+       },
+       V::kFolderOpenToOthers, "/open"},
+      {"link through a link in an open folder", "link/r.xml",
+       [](const fs::path& s) {
+         fs::create_directory_symlink(s / "open" / "inner", s / "link");
+         fs::create_directory_symlink(s / "reports", s / "open" / "inner");
+         chmod((s / "open").c_str(), 0777);
+       },
+       V::kFolderOpenToOthers, "/open"},
+      {"circle of links", "a/r.xml",
+       [](const fs::path& s) {
+         fs::create_directory_symlink("b", s / "a");
+         fs::create_directory_symlink("a", s / "b");
+       },
+       V::kTooManyLinks, ""},
+      {"missing folder", "none/r.xml", [](const fs::path&) {}, V::kFolderMissing, "/none"},
+      {"a file on the way", "file/r.xml", [](const fs::path& s) { WriteFileBytes(s / "file", ""); },
+       V::kNotAFolder, "/file"},
+      {"double quote", "reports/r\".xml", [](const fs::path&) {}, V::kHoldsQuote, ".xml"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ScratchDirectory scratch("report-path");
+    for (const char* folder : {"reports", "open", "open/reports"}) {
+      fs::create_directory(scratch.path() / folder);
+      chmod((scratch.path() / folder).c_str(), 0755);
+    }
+    c.arrange(scratch.path());
+    const os::ReportPathCheck check = os::CheckReportPath((scratch.path() / c.report).string());
+    EXPECT_EQ(check.verdict, c.verdict) << os::ReportPathProblem(check);
+    const std::string where = c.where;
+    EXPECT_EQ(check.where.substr(check.where.size() - std::min(where.size(), check.where.size())),
+              where);
+  }
+  // Relative paths start at the current folder, which is judged too.
+  const ScratchDirectory here("report-path-relative", true);
+  EXPECT_EQ(os::CheckReportPath("r.xml").verdict, V::kSound);
+  chmod(here.path().c_str(), 0777);
+  EXPECT_EQ(os::CheckReportPath("r.xml").verdict, V::kFolderOpenToOthers);
+  chmod(here.path().c_str(), 0755);
 }
 
 }  // namespace

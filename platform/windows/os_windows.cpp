@@ -9,10 +9,13 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "platform/log_path_check.h"
 #include "platform/console_layout.h"
+#include "platform/folder_access.h"
+#include "platform/log_path_check.h"
+#include "platform/run_lock_place.h"
 #include "platform/os.h"
 #include "platform/process_list.h"
 #include "platform/windows/log_folder_access.h"
@@ -42,51 +45,96 @@ struct LocalFreer {
 };
 using LocalMemory = std::unique_ptr<void, LocalFreer>;
 
-// The account that installs and services system files.
-constexpr char kTrustedInstallerSid[] =
-    "S-1-5-80-956008885-3418522649-1831038044-1847922149-1085735405";
-
-// Administrators, SYSTEM, TrustedInstaller or the account the program runs as.
-bool IsTrustedOwner(PSID owner) {
-  if (owner == nullptr || !IsValidSid(owner)) return false;
-  if (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-      IsWellKnownSid(owner, WinLocalSystemSid)) {
-    return true;
-  }
-  PSID installer = nullptr;
-  if (ConvertStringSidToSidA(kTrustedInstallerSid, &installer)) {
-    LocalMemory hold(installer);
-    if (EqualSid(owner, installer)) return true;
-  }
+// The account the program runs as, as "S-1-..."; empty when it cannot be read.
+std::string OwnSidText() {
   HANDLE raw_token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token)) return false;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token)) return std::string();
   ScopedHandle token(raw_token);
   DWORD size = 0;
   GetTokenInformation(raw_token, TokenUser, nullptr, 0, &size);
-  if (size == 0) return false;
+  if (size == 0) return std::string();
   std::vector<char> buffer(size);
-  if (!GetTokenInformation(raw_token, TokenUser, buffer.data(), size, &size)) return false;
-  return EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) != 0;
+  if (!GetTokenInformation(raw_token, TokenUser, buffer.data(), size, &size)) return std::string();
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+    return std::string();
+  }
+  LocalMemory hold(text);
+  return text;
 }
 
-// What the handle of a folder or of the log file shows.
-bool DescribeLogPathPart(HANDLE handle, bool folder, LogPathPart* part) {
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (sid == nullptr || !IsValidSid(sid) || !ConvertSidToStringSidA(sid, &text)) return std::string();
+  LocalMemory hold(text);
+  return text;
+}
+
+// Administrators, SYSTEM, TrustedInstaller or the account the program runs as.
+bool IsTrustedOwner(PSID owner) {
+  const std::string text = SidText(owner);
+  return !text.empty() && IsTrustedSid(text, OwnSidText());
+}
+
+// The entries of an access list as plain facts. Entries of other kinds than
+// plain allowing or denying ones (conditional, object) count as allowing
+// anyone: nothing is counted on that is not understood.
+std::vector<AccessEntry> EntriesOf(PACL acl) {
+  std::vector<AccessEntry> entries;
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    void* raw = nullptr;
+    if (!GetAce(acl, i, &raw)) continue;
+    const auto* header = static_cast<ACE_HEADER*>(raw);
+    AccessEntry entry;
+    entry.inherit_only = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+      entry.allow = header->AceType == ACCESS_ALLOWED_ACE_TYPE;
+      entry.mask = ace->Mask;
+      entry.sid = SidText(const_cast<DWORD*>(&ace->SidStart));
+    } else {
+      entry.allow = true;
+      entry.mask = GENERIC_ALL;
+    }
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+// What the handle of a folder or of the log file shows: its owner, and for a
+// folder what other accounts may do to it by its access list.
+bool DescribePathPart(HANDLE handle, bool folder, LogPathPart* part, FolderAccess* access) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle, &info)) return false;
   part->is_link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   if (!folder) {
     part->regular_file = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     part->link_count = info.nNumberOfLinks;
-    return true;
   }
   PSID owner = nullptr;
+  PACL acl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+  if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                      &owner, nullptr, &acl, nullptr, &descriptor) != ERROR_SUCCESS) {
     return false;
   }
   LocalMemory hold(descriptor);
   part->trusted_owner = IsTrustedOwner(owner);
+  if (folder) {
+    const std::vector<AccessEntry> entries = acl ? EntriesOf(acl) : std::vector<AccessEntry>();
+    *access = JudgeFolderAccess(acl ? &entries : nullptr, OwnSidText());
+  }
+  return true;
+}
+
+// A part of the log path: for a folder, others who may add entries make it as
+// unsound as others who may delete or change them (the log could be made
+// first by someone else).
+bool DescribeLogPathPart(HANDLE handle, bool folder, LogPathPart* part) {
+  FolderAccess access;
+  if (!DescribePathPart(handle, folder, part, &access)) return false;
+  part->writable_by_others = access.others_may_add || access.others_may_change;
+  part->sticky = false;
   return true;
 }
 
@@ -154,7 +202,8 @@ std::FILE* OpenLogForAppend(const std::string& path, bool create_folders) {
   }
 
   // Appending only: the handle cannot overwrite what the file holds.
-  ScopedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+  ScopedHandle file(CreateFileA(path.c_str(),
+                                FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!Valid(file) || !DescribeLogPathPart(file.get(), false, &file_part) ||
@@ -188,7 +237,117 @@ bool IsDirectory(const std::string& path) {
   return _stat64i32(path.c_str(), &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
 }
 
+bool NameExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool RemoveFile(const std::string& path) { return remove(path.c_str()) == 0; }
+
+bool OwnedByAnotherAccount(const std::string&) { return false; }
+
+bool RemoveName(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryA(path.c_str()) != 0
+                                                 : DeleteFileA(path.c_str()) != 0;
+}
+
+namespace {
+
+// "C:\" or "\\server\share\" and the folders after it, of an absolute path.
+void SplitRoot(const std::string& path, std::string* root, std::vector<std::string>* parts) {
+  size_t start = 0;
+  if (path.compare(0, 2, "\\\\") == 0) {
+    const size_t server_end = path.find('\\', 2);
+    const size_t share_end = server_end == std::string::npos ? std::string::npos
+                                                              : path.find('\\', server_end + 1);
+    start = share_end == std::string::npos ? path.size() : share_end + 1;
+  } else {
+    start = path.size() >= 3 ? 3 : path.size();
+  }
+  *root = path.substr(0, start);
+  if (!root->empty() && root->back() != '\\') *root += '\\';
+  parts->clear();
+  while (start < path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts->push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+// Judges each folder of an absolute path from its root down, a link by its
+// owner alone (what it leads to is judged with the resolved path); the last
+// one is the report's own folder.
+ReportPathCheck JudgeEveryFolder(const std::string& path) {
+  std::string current;
+  std::vector<std::string> parts;
+  SplitRoot(path, &current, &parts);
+  for (size_t i = 0; i <= parts.size(); ++i) {
+    if (i > 0) current += (i > 1 ? "\\" : "") + parts[i - 1];
+    ScopedHandle handle(CreateFileA(current.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+    if (!Valid(handle)) return {ReportPathVerdict::kFolderMissing, current};
+    LogPathPart step;
+    FolderAccess access;
+    if (!DescribePathPart(handle.get(), true, &step, &access)) {
+      return {ReportPathVerdict::kFolderOwnedByOthers, current};
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!step.is_link && GetFileInformationByHandle(handle.get(), &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return {ReportPathVerdict::kNotAFolder, current};
+    }
+    step.writable_by_others = access.others_may_add || access.others_may_change;
+    step.sticky = !access.others_may_change;
+    const ReportPathVerdict verdict = JudgeReportPathStep(step, !step.is_link && i == parts.size());
+    if (verdict != ReportPathVerdict::kSound) return {verdict, current};
+  }
+  return {ReportPathVerdict::kSound, current};
+}
+
+}  // namespace
+
+ReportPathCheck CheckReportPath(const std::string& path) {
+  if (path.find('"') != std::string::npos) return {ReportPathVerdict::kHoldsQuote, path};
+  const size_t cut = path.find_last_of("\\/");
+  const std::string folder = cut == std::string::npos ? "." : path.substr(0, cut + 1);
+  std::vector<char> full(32768);
+  const DWORD length =
+      GetFullPathNameA(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return {ReportPathVerdict::kFolderMissing, folder};
+  std::string written(full.data(), length);
+  while (written.size() > 3 && written.back() == '\\') written.pop_back();
+
+  // The way as written, links not followed; then the way the system resolves.
+  ReportPathCheck check = JudgeEveryFolder(written);
+  if (check.verdict != ReportPathVerdict::kSound) return check;
+  ScopedHandle handle(CreateFileA(written.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!Valid(handle)) return {ReportPathVerdict::kFolderMissing, written};
+  const DWORD resolved_length = GetFinalPathNameByHandleA(
+      handle.get(), full.data(), static_cast<DWORD>(full.size()), FILE_NAME_NORMALIZED);
+  if (resolved_length == 0 || resolved_length >= full.size()) {
+    return {ReportPathVerdict::kFolderMissing, written};
+  }
+  std::string resolved(full.data(), resolved_length);
+  if (resolved.compare(0, 8, "\\\\?\\UNC\\") == 0) {
+    resolved = "\\" + resolved.substr(7);
+  } else if (resolved.compare(0, 4, "\\\\?\\") == 0) {
+    resolved = resolved.substr(4);
+  }
+  while (resolved.size() > 3 && resolved.back() == '\\') resolved.pop_back();
+  return resolved == written ? check : JudgeEveryFolder(resolved);
+}
 
 void SetWindowTitle(const std::string& title) { SetConsoleTitleA(title.c_str()); }
 
@@ -277,19 +436,100 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
   return true;
 }
 
-RunLock TakeRunLock(const std::string&) {
-  static const char kGlobalName[] = "Global\\KXVaReviv-P3P-run-lock";
-  static const char kSessionName[] = "Local\\KXVaReviv-P3P-run-lock";
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, kGlobalName);
-  if (mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
-    mutex = CreateMutexA(nullptr, FALSE, kSessionName);
+namespace {
+
+// Administrators and SYSTEM only, for the namespace and the mutex.
+constexpr char kRunLockAccess[] = "D:P(A;;GA;;;BA)(A;;GA;;;SY)";
+constexpr wchar_t kRunLockNamespace[] = L"KXVaReviv-P3P";
+
+std::string ErrorText(const char* what, DWORD error) {
+  return std::string(what) + " (error " + std::to_string(error) + ")";
+}
+
+// The private namespace of the run lock, open for the rest of the process's
+// life. False with `why` when it cannot be made or opened; true with
+// `*available` false when the system has no private namespaces.
+bool OpenRunLockNamespace(SECURITY_ATTRIBUTES* attributes, bool* available, std::string* why) {
+  // Looked up, not imported: a static import of a function that the system
+  // lacks or does not implement (Wine) would stop the program.
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  using CreateBoundary = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+  using AddSid = BOOL(WINAPI*)(HANDLE*, PSID);
+  using DeleteBoundary = VOID(WINAPI*)(HANDLE);
+  using CreateNamespace = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+  using OpenNamespace = HANDLE(WINAPI*)(LPVOID, LPCWSTR);
+  const auto lookup = [kernel](const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(kernel, name));
+  };
+  const auto create_boundary = reinterpret_cast<CreateBoundary>(lookup("CreateBoundaryDescriptorW"));
+  const auto add_sid = reinterpret_cast<AddSid>(lookup("AddSIDToBoundaryDescriptor"));
+  const auto delete_boundary = reinterpret_cast<DeleteBoundary>(lookup("DeleteBoundaryDescriptor"));
+  const auto create_namespace = reinterpret_cast<CreateNamespace>(lookup("CreatePrivateNamespaceW"));
+  const auto open_namespace = reinterpret_cast<OpenNamespace>(lookup("OpenPrivateNamespaceW"));
+  const bool found = create_boundary && add_sid && delete_boundary && create_namespace &&
+                     open_namespace;
+  HANDLE boundary = found ? create_boundary(kRunLockNamespace, 0) : nullptr;
+  *available = ChooseRunLockPlace(found, boundary != nullptr) == RunLockPlace::kPrivateNamespace;
+  if (!*available) return true;
+
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof administrators;
+  HANDLE space = nullptr;
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size) ||
+      !add_sid(&boundary, administrators)) {
+    *why = ErrorText("the namespace boundary cannot be made", GetLastError());
+  } else {
+    space = create_namespace(attributes, boundary, kRunLockNamespace);
+    if (space == nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+      space = open_namespace(boundary, kRunLockNamespace);
+    }
+    if (space == nullptr) *why = ErrorText("the private namespace cannot be opened", GetLastError());
   }
-  if (mutex == nullptr) return RunLock::kUnavailable;
+  delete_boundary(boundary);
+  return space != nullptr;  // never closed: the mutex lives in it
+}
+
+}  // namespace
+
+RunLock TakeRunLock(const std::string&, std::string* why) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kRunLockAccess, SDDL_REVISION_1,
+                                                            &descriptor, nullptr)) {
+    *why = ErrorText("its access list cannot be made", GetLastError());
+    return RunLock::kUnavailable;
+  }
+  LocalMemory hold(descriptor);
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+  bool in_namespace = false;
+  if (!OpenRunLockNamespace(&attributes, &in_namespace, why)) return RunLock::kUnavailable;
+
+  const wchar_t* name = in_namespace ? L"KXVaReviv-P3P\\run-lock" : L"Global\\KXVaReviv-P3P-run-lock";
+  HANDLE mutex = CreateMutexW(&attributes, FALSE, name);
+  if (mutex == nullptr) {
+    *why = ErrorText("the run lock cannot be made or opened", GetLastError());
+    return RunLock::kUnavailable;
+  }
+  if (!in_namespace) {
+    const bool made_here = GetLastError() != ERROR_ALREADY_EXISTS;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR found = nullptr;
+    const bool owner_read = GetSecurityInfo(mutex, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION,
+                                            &owner, nullptr, nullptr, nullptr, &found) ==
+                            ERROR_SUCCESS;
+    LocalMemory hold_found(found);
+    if (!TrustGlobalRunLock(made_here, owner_read && IsTrustedOwner(owner))) {
+      CloseHandle(mutex);
+      *why = "the run lock was made by another account";
+      return RunLock::kUnavailable;
+    }
+  }
   // Abandoned: the run that held it ended without letting go; it is ours now.
   const DWORD waited = WaitForSingleObject(mutex, 0);
   if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return RunLock::kTaken;
   CloseHandle(mutex);
-  return waited == WAIT_TIMEOUT ? RunLock::kHeldByAnotherRun : RunLock::kUnavailable;
+  if (waited == WAIT_TIMEOUT) return RunLock::kHeldByAnotherRun;
+  *why = ErrorText("the run lock cannot be waited for", GetLastError());
+  return RunLock::kUnavailable;
 }
 
 namespace {

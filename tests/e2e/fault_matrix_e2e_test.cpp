@@ -35,6 +35,11 @@ constexpr char kLockNotCleared[] =
 constexpr char kToolRunning[] =
     "Error: Either another RozAdo tool is already running, or your last session did not close "
     "gracefully. Required to clear the settings!";
+constexpr char kNoRunLock[] = "VerifyInstance: Unable to take the run lock: ";
+constexpr char kOpenReportFolder[] =
+    "Error: The report path <scratch>/open/r.xml is refused: other accounts can change the "
+    "folder <scratch>/open.\n";
+std::string Chomp(const std::string& line) { return line.substr(0, line.size() - 1); }
 constexpr char kInputProblem[] = "Unknown input problem!\nQuit...\n";
 constexpr char kPackageMissing[] = "Supporting file ZOVOREruz.xml is missing. Cannot proceed.\n";
 constexpr char kP3PQ4T[] = R"(venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D")";
@@ -248,6 +253,30 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
     hold_ = std::make_unique<ExclusiveFileHold>(LockPath());
     return hold_->held();
   }
+  // Makes `path` another account's, as if that account had made it; else why
+  // not (only root can).
+  std::string GiveToAnotherAccount(const std::string& path) {
+    if (!CanRunAsAnotherUser()) return "only root can make files of another account";
+    GiveToUser(path, kUnprivilegedUser);
+    return "";
+  }
+  std::vector<std::string> Filled(std::vector<std::string> texts) const {
+    for (std::string& text : texts) text = Fill(text);
+    return texts;
+  }
+  // The program starts through `words` (a program and its first arguments).
+  void RunThrough(const std::vector<std::string>& words) { wrapper_ = words; }
+  // The expected texts name "<scratch>" and "<drive>" for this row's folders.
+  std::string Fill(std::string text) const {
+    for (const auto& [name, path] : {std::pair<std::string, std::string>("<scratch>", scratch_),
+                                     {"<drive>", JoinPath(scratch_, "drive")}}) {
+      for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at)) {
+        text.replace(at, name.size(), path);
+        at += path.size();
+      }
+    }
+    return text;
+  }
 
   std::string ProgramTemp() const { return temp_; }
   using PackageFixture::LockPath;
@@ -294,7 +323,12 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
     options.input = row.input;
     options.close_input = row.close_input;
     options.user_id = run_as_;
-    return RunProgramAndWait(program_, row.args, options);
+    std::vector<std::string> args = Filled(row.args);
+    if (wrapper_.empty()) return RunProgramAndWait(program_, args, options);
+    std::vector<std::string> words(wrapper_.begin() + 1, wrapper_.end());
+    words.push_back(program_);
+    words.insert(words.end(), args.begin(), args.end());
+    return RunProgramAndWait(wrapper_[0], words, options);
   }
 
   std::vector<std::string> Calls() const { return ReadLines(calls_path_); }
@@ -303,16 +337,16 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
   // The log of a run that reaches its mode, up to and after the mode's lines.
   std::string LogStart(const Row& row) const {
     std::string echo = "Command line supplied:\n\t" + ProgramPathAsSeen(program_) + " ";
-    for (const std::string& arg : row.args) echo += arg + " ";
+    for (const std::string& arg : row.args) echo += Fill(arg) + " ";
     return Native(kChecking + startup_lines_ + Banner() + echo + "\nUpgrade began: <date>\n\n");
   }
   static std::string LogEnd(int code) {
     return Native("Upgrade completed: <date>\n\nExiting with code " + std::to_string(code) + "\n");
   }
-  static std::string Lines(const std::vector<std::string>& lines) {
+  std::string Lines(const std::vector<std::string>& lines) const {
     std::string text;
     for (const std::string& line : lines) text += line + "\n";
-    return Native(text);
+    return Native(Fill(text));
   }
 
   std::string program_;
@@ -323,6 +357,7 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
   std::string watched_;
   int expect_lock_ = -1;  // 1: the lock is there after the run, 0: gone, -1: not checked
   int run_as_ = -1;
+  std::vector<std::string> wrapper_;
   std::string startup_lines_;
   std::unique_ptr<ExclusiveFileHold> hold_;
 
@@ -462,6 +497,86 @@ std::string SoundLogFolders(FaultMatrixTest& t) {
   return "";
 }
 
+// What another account on the server leaves behind. The lock of the flash
+// tool, made by another account, whatever it is: none of the tool's (it runs
+// as an administrator), so it is cleared and the run goes on.
+std::string ForeignLock(FaultMatrixTest& t, void (*make)(FaultMatrixTest&)) {
+  t.ExpectLockAfter(false);
+  t.ExpectAtStartUp("Warning: last session did not close gracefully.  Clearing lock.\n");
+  make(t);
+  return t.GiveToAnotherAccount(t.LockPath());
+}
+std::string ForeignLockReadOnly(FaultMatrixTest& t) {
+  return ForeignLock(t, [](FaultMatrixTest& u) {
+    u.MakeLock();
+    fs::permissions(u.LockPath(), fs::perms(0444));
+  });
+}
+std::string ForeignLockHeldOpen(FaultMatrixTest& t) {
+  return ForeignLock(t, [](FaultMatrixTest& u) {
+    u.MakeLock();
+    u.HoldLockOpen();
+  });
+}
+std::string ForeignLockFolder(FaultMatrixTest& t) {
+  return ForeignLock(t, [](FaultMatrixTest& u) { fs::create_directories(u.LockPath()); });
+}
+// With /proc covered, as in a container or a hardened mount, no flash tool can
+// be seen: the lock of one that may be writing stays, and the run does not go on.
+std::string ProcessListHidden(FaultMatrixTest& t) {
+  if (!CanRunAsAnotherUser()) return "only root can cover /proc";
+  t.ExpectLockAfter(true);
+  t.RunThrough({"/usr/bin/unshare", "--mount", "--propagation", "private", "sh", "-c",
+                "mount -t tmpfs none /proc && exec \"$@\"", "sh"});
+  return t.MakeLock() ? "" : "the lock file cannot be made";
+}
+// The old place of the run lock, planted by another account: no longer used.
+std::string RunLockPlantedInTemp(FaultMatrixTest& t) {
+  const std::string planted = JoinPath(t.ProgramTemp(), "kxvareviv_run.lock");
+  fs::create_symlink(JoinPath(t.Scratch(), "elsewhere"), planted);
+  return t.GiveToAnotherAccount(planted);
+}
+std::string RunLockIsALink(FaultMatrixTest& t) {
+  t.MakeLogFolders();
+  const std::string lock = JoinPath(fs::path(t.LogDirectory()).parent_path().string(),
+                                    "kxvareviv_run.lock");
+  fs::create_symlink(JoinPath(t.Scratch(), "elsewhere"), lock);
+  t.Watch(JoinPath(t.Scratch(), "elsewhere"));
+  return "";
+}
+// Report folders: "open" lets everyone add entries (mode 1777, as /tmp) or
+// write it outright (0777); "reports" is the administrators' (0755).
+std::string ReportFolder(FaultMatrixTest& t, const char* name, fs::perms mode) {
+  const std::string folder = JoinPath(t.Scratch(), name);
+  fs::create_directories(folder);
+  fs::permissions(folder, mode);
+  return folder;
+}
+std::string ReportLinkInOpenFolder(FaultMatrixTest& t) {
+  const std::string report = JoinPath(ReportFolder(t, "open", fs::perms(01777)), "r.xml");
+  const std::string target = JoinPath(t.Scratch(), "precious.txt");
+  fs::create_symlink(target, report);
+  t.Watch(target);
+  return t.GiveToAnotherAccount(report);
+}
+std::string ReportInWritableFolder(FaultMatrixTest& t) {
+  ReportFolder(t, "open", fs::perms(0777));
+  t.WriteBeside("open/r.xml", "<kx_rom_discovery/>\n");
+  return "";
+}
+std::string ReportInSoundFolder(FaultMatrixTest& t) {
+  ReportFolder(t, "reports", fs::perms(0755));
+  return "";
+}
+// A log that another account made first in a folder that lets it add files.
+std::string ForeignLogFile(FaultMatrixTest& t) {
+  t.MakeLogFolders();
+  fs::permissions(t.LogDirectory(), fs::perms(01777));
+  t.WriteBeside("drive/zpxsystem/log/veskor.log", "");
+  fs::permissions(t.LogPath(), fs::perms(0666));
+  return t.GiveToAnotherAccount(t.LogPath());
+}
+
 std::string ReportDirectory(FaultMatrixTest& t) {
   t.MakePackageDirectory("somedir");
   return "";
@@ -597,8 +712,11 @@ std::vector<Row> Rows() {
        Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
       {"LogFolderIsALink", Only::kPosix, {"-y"}, kOne, LogFolderIsALink, 2, true,
        FlashedQuietly("5"), Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+      // The run lock lies in zpxsystem: a folder there that others can change
+      // holds no lock, and a run that cannot exclude others does not go on.
       {"SystemFolderWritableByOthers", Only::kPosix, {"-y"}, kOne, SystemFolderWritableByOthers,
-       2, true, FlashedQuietly("5"), Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+       0, false, std::string(kNoRunLock) + "<drive>/zpxsystem: a folder is writable by others\n",
+       Reach::kNoLog, {}, kNoCalls},
       {"SoundLogIsWritten", Only::kAny, {"-y"}, kOne, SoundLogFolders, 2, true,
        FlashedQuietly("5"), Reach::kMode, FlashedQuietlyLog(), {kListCall, FlashCall("5")}},
 
@@ -651,6 +769,44 @@ std::vector<Row> Rows() {
       // A directory is no discovery report: the tool never gets it.
       {"UpdateReportIsDirectory", Only::kAny, {"-u", "somedir"}, kOne, ReportDirectory, 0, true,
        "", Reach::kMode, {"Error: Discovery file somedir not found!."}, kNoCalls},
+
+      // Another account on the server. The flash tool's lock file is judged by
+      // its owner; the run lock lies where only an administrator can make it;
+      // a report folder that others can change is refused before any call.
+      {"ForeignLockReadOnly", Only::kPosix, {"-y"}, kOne, ForeignLockReadOnly, 2, true,
+       FlashedQuietly("5"), Reach::kMode, FlashedQuietlyLog(), {kListCall, FlashCall("5")}},
+      {"ForeignLockHeldOpen", Only::kPosix, {"-y"}, kOne, ForeignLockHeldOpen, 2, true,
+       FlashedQuietly("5"), Reach::kMode, FlashedQuietlyLog(), {kListCall, FlashCall("5")}},
+      {"ForeignLockFolder", Only::kPosix, {"-y"}, kOne, ForeignLockFolder, 2, true,
+       FlashedQuietly("5"), Reach::kMode, FlashedQuietlyLog(), {kListCall, FlashCall("5")}},
+      {"ProcessListHidden", Only::kPosix, {"-y"}, kOne, ProcessListHidden, 0, false, "",
+       Reach::kStartUp,
+       {"Checking for any other instance of RozAdo tool!",
+        "VerifyInstance: Failed to get process details!", kLockNotCleared},
+       kNoCalls},
+      {"RunLockPlantedInTemp", Only::kPosix, {"-y"}, kOne, RunLockPlantedInTemp, 2, true,
+       FlashedQuietly("5"), Reach::kMode, FlashedQuietlyLog(), {kListCall, FlashCall("5")}},
+      {"RunLockIsALink", Only::kPosix, {"-y"}, kOne, RunLockIsALink, 0, false,
+       std::string(kNoRunLock) + "<drive>/zpxsystem/kxvareviv_run.lock: the file is a link\n",
+       Reach::kStartUp,
+       {"Checking for any other instance of RozAdo tool!",
+        std::string(kNoRunLock) + "<drive>/zpxsystem/kxvareviv_run.lock: the file is a link"},
+       kNoCalls},
+      {"ReportLinkInOpenFolder", Only::kPosix, {"-d", "<scratch>/open/r.xml"}, kOne,
+       ReportLinkInOpenFolder, 0, true, kOpenReportFolder, Reach::kMode,
+       {Chomp(kOpenReportFolder)}, kNoCalls},
+      {"ReportInWritableFolder", Only::kPosix, {"-u", "<scratch>/open/r.xml"}, kOne,
+       ReportInWritableFolder, 0, true, kOpenReportFolder, Reach::kMode,
+       {Chomp(kOpenReportFolder)}, kNoCalls},
+      {"ReportInSoundFolder", Only::kAny, {"-d", "<scratch>/reports/r.xml"}, kOne,
+       ReportInSoundFolder, 1, true,
+       "\nSuccessfully generated NIC discovery report to <scratch>/reports/r.xml.\n", Reach::kMode,
+       {kStarted, kListCommand, kDiscovered,
+        "zadiroz -flashsupport -d p3p_rom.bin <scratch>/reports/r.xml -p3", "",
+        "Successfully generated NIC discovery report to <scratch>/reports/r.xml."},
+       {kListCall, "-flashsupport -d p3p_rom.bin <scratch>/reports/r.xml -p3"}},
+      {"ForeignLogFile", Only::kPosix, {"-y"}, kOne, ForeignLogFile, 2, true, FlashedQuietly("5"),
+       Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
   };
 }
 // clang-format on
@@ -691,7 +847,7 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   // The console.
   const std::string banner = row.banner ? Native(Banner()) : std::string();
   if (row.item == nullptr) {
-    EXPECT_EQ(run.output, banner + Native(row.console));
+    EXPECT_EQ(run.output, banner + Native(Fill(row.console)));
   } else {
     const int last = ManyAdapters() - 1;
     const std::string first_item = Native(row.item(0));
@@ -732,7 +888,7 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   }
 
   // What the tool was asked to do, and the files afterwards.
-  EXPECT_EQ(Calls(), row.calls);
+  EXPECT_EQ(Calls(), Filled(row.calls));
   EXPECT_EQ(ReadFileBytes(PackagePath("ZOVOREruz.xml")), config_before);
   EXPECT_EQ(ReadFileBytes(PackagePath("p3p_rom.bin")), image_before);
   EXPECT_EQ(PackageFiles(), files_before);

@@ -3,6 +3,7 @@
 // the calls the tool received.
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -372,14 +373,18 @@ namespace {
 
 // Two runs at once: the second starts while the first asks (no flash tool
 // runs, and no lock of the flash tool is there: only the utility's own run
-// lock stands between them), or while the first flashes.
+// lock stands between them), or while the first flashes; or from a session
+// with another temporary folder (an administrator's login beside a deployment
+// agent), where the flash tool's lock cannot be seen either.
 struct TwoRunsCase {
   const char* name;
   bool while_flashing;
+  bool own_temp;
 };
 void PrintTo(const TwoRunsCase& c, std::ostream* out) { PrintCaseName(c, out); }
-const TwoRunsCase kTwoRunsCases[] = {{"second while asking", false},
-                                     {"second while flashing", true}};
+const TwoRunsCase kTwoRunsCases[] = {{"second while asking", false, false},
+                                     {"second while flashing", true, false},
+                                     {"second with another temporary folder", true, true}};
 
 class TwoRunsTest : public UpdateE2eTest, public ::testing::WithParamInterface<TwoRunsCase> {};
 
@@ -403,7 +408,13 @@ TEST_P(TwoRunsTest, NeverFlashTheSameAdapterTwice) {
   if (!GetParam().while_flashing) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the list is read: it asks
   }
-  ProgramRun second = RunTool({"-y"});
+  const std::string other_temp = JoinPath(scratch_, "other-temp");
+  fs::create_directories(other_temp);
+  std::map<std::string, std::string> environment = {{"ZADIROZ_SCENARIO", "scenario.xml"}};
+  if (GetParam().own_temp) {
+    for (const char* name : {"TMPDIR", "TMP", "TEMP"}) environment[name] = other_temp;
+  }
+  ProgramRun second = Run({"-y"}, "", false, environment);
   first_thread.join();
 
   EXPECT_EQ(second.exit_code, 0);
