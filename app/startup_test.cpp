@@ -130,7 +130,7 @@ TEST_F(VerifyInstanceTest, RunLockHeldByAnotherRunRefuses) {
     // Only a lock that cannot be taken is told on the console too: its log
     // may be lost for the same reason (an unsound zpxsystem).
     EXPECT_EQ(Console().substr(shown),
-              c.run_lock == os::RunLock::kUnavailable ? Native(c.refusal) : std::string());
+              c.run_lock == os::RunLock::kUnavailable ? c.refusal : "");
   }
 }
 

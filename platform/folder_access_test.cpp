@@ -118,9 +118,15 @@ TEST(RunLockPlaceTest, PrivateNamespaceWhereTheSystemHasOne) {
   EXPECT_EQ(os::ChooseRunLockPlace(true, true), RunLockPlace::kPrivateNamespace);
   EXPECT_EQ(os::ChooseRunLockPlace(true, false), RunLockPlace::kGlobalName);  // Wine
   EXPECT_EQ(os::ChooseRunLockPlace(false, false), RunLockPlace::kGlobalName);
-  EXPECT_TRUE(os::TrustGlobalRunLock(true, false));
-  EXPECT_TRUE(os::TrustGlobalRunLock(false, true));
-  EXPECT_FALSE(os::TrustGlobalRunLock(false, false));
+  struct Case {
+    bool made_here, owner_known, owner_trusted, trusted;
+  } cases[] = {
+      {true, true, false, true},   {false, true, true, true},  {false, true, false, false},
+      {false, false, false, true},  // no owner kept (Wine)
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(os::TrustGlobalRunLock(c.made_here, c.owner_known, c.owner_trusted), c.trusted);
+  }
 }
 
 }  // namespace

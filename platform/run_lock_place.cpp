@@ -8,6 +8,8 @@ RunLockPlace ChooseRunLockPlace(bool namespace_functions_found, bool boundary_ma
                                                     : RunLockPlace::kGlobalName;
 }
 
-bool TrustGlobalRunLock(bool made_here, bool owner_trusted) { return made_here || owner_trusted; }
+bool TrustGlobalRunLock(bool made_here, bool owner_known, bool owner_trusted) {
+  return made_here || !owner_known || owner_trusted;
+}
 
 }  // namespace os

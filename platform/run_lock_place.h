@@ -21,7 +21,10 @@ RunLockPlace ChooseRunLockPlace(bool namespace_functions_found, bool boundary_ma
 /// Whether a Global mutex may serve as the run lock: one that this run made,
 /// or one that an administrator, SYSTEM or this account made before it. One
 /// that another account made first would let that account hold every run off.
-bool TrustGlobalRunLock(bool made_here, bool owner_trusted);
+/// A mutex that shows no owner at all (Wine keeps none) cannot be told apart
+/// and is trusted: every Windows system that names owners has private
+/// namespaces and never comes here.
+bool TrustGlobalRunLock(bool made_here, bool owner_known, bool owner_trusted);
 
 }  // namespace os
 

@@ -45,23 +45,26 @@ struct LocalFreer {
 };
 using LocalMemory = std::unique_ptr<void, LocalFreer>;
 
-// The account the program runs as, as "S-1-..."; empty when it cannot be read.
-std::string OwnSidText() {
+std::string SidText(PSID sid);
+
+// A fact of the program's own token as "S-1-...": the account it runs as
+// (TokenUser), or the owner it gives the objects it makes (TokenOwner: the
+// Administrators group when elevated, else the account). Empty when it cannot
+// be read.
+std::string OwnTokenSid(TOKEN_INFORMATION_CLASS which) {
   HANDLE raw_token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw_token)) return std::string();
   ScopedHandle token(raw_token);
   DWORD size = 0;
-  GetTokenInformation(raw_token, TokenUser, nullptr, 0, &size);
+  GetTokenInformation(raw_token, which, nullptr, 0, &size);
   if (size == 0) return std::string();
   std::vector<char> buffer(size);
-  if (!GetTokenInformation(raw_token, TokenUser, buffer.data(), size, &size)) return std::string();
-  char* text = nullptr;
-  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
-    return std::string();
-  }
-  LocalMemory hold(text);
-  return text;
+  if (!GetTokenInformation(raw_token, which, buffer.data(), size, &size)) return std::string();
+  return SidText(which == TokenUser ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid
+                                    : reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner);
 }
+
+std::string OwnSidText() { return OwnTokenSid(TokenUser); }
 
 std::string SidText(PSID sid) {
   char* text = nullptr;
@@ -517,7 +520,12 @@ RunLock TakeRunLock(const std::string&, std::string* why) {
                                             &owner, nullptr, nullptr, nullptr, &found) ==
                             ERROR_SUCCESS;
     LocalMemory hold_found(found);
-    if (!TrustGlobalRunLock(made_here, owner_read && IsTrustedOwner(owner))) {
+    // Made by a run of this account, or of administrators, when its owner is
+    // the one this run's own objects get.
+    const bool owner_known = owner_read && owner != nullptr;
+    const bool owner_trusted = owner_known && (IsTrustedOwner(owner) ||
+                                               SidText(owner) == OwnTokenSid(TokenOwner));
+    if (!TrustGlobalRunLock(made_here, owner_known, owner_trusted)) {
       CloseHandle(mutex);
       *why = "the run lock was made by another account";
       return RunLock::kUnavailable;
