@@ -92,4 +92,29 @@ TEST(OsWindowsTest, LogWithAnotherHardLinkIsNotOpened) {
   EXPECT_EQ(ReadFileBytes(other), "");
 }
 
+// The way to a report is judged by owners and access lists from the drive
+// root down. Under Wine the lists come from the Unix modes: the scratch
+// folder is the test user's own, and /tmp (Z:\tmp) lets everyone write.
+TEST(OsWindowsTest, ReportPathIsJudgedByAccessLists) {
+  const ScratchDirectory scratch("report-path");
+  const std::string folder = scratch.path().string();
+  struct Case {
+    std::string path;
+    os::ReportPathVerdict verdict;
+  } cases[] = {
+      {folder + "\\r.xml", os::ReportPathVerdict::kSound},
+      {folder + "\\missing\\r.xml", os::ReportPathVerdict::kFolderMissing},
+      {folder + "\\r\".xml", os::ReportPathVerdict::kHoldsQuote},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const os::ReportPathCheck check = os::CheckReportPath(c.path);
+    EXPECT_EQ(check.verdict, c.verdict) << os::ReportPathProblem(check);
+  }
+  if (!KeepsAccessLists() && GetFileAttributesA("Z:\\tmp") != INVALID_FILE_ATTRIBUTES) {
+    EXPECT_EQ(os::CheckReportPath("Z:\\tmp\\r.xml").verdict,
+              os::ReportPathVerdict::kFolderOpenToOthers);
+  }
+}
+
 }  // namespace
