@@ -1,6 +1,10 @@
 #!/bin/sh
 # Runs a Windows executable under Wine for CTest. The prefix comes from WINEPREFIX
-# (scripts/test.sh makes a fresh one per run); without it a scratch prefix in /tmp is used.
+# (scripts/test.sh makes a fresh one per run); without it, the prefix of the
+# build folder that holds the program (<build>/wineprefix, the one scripts/test.sh
+# makes), never one in /tmp that other build folders' test runs would share: Wine's
+# process list is the prefix's, and a flash tool of another run there would
+# refuse this run's utility.
 #
 # Debian's Wine runs without its preloader, and now and then one of its
 # processes is killed by the C library's loader on its way out ("Inconsistency
@@ -10,7 +14,11 @@
 # main(), or whose output shows either sign (its own, or the test's report of a
 # child), tested nothing: it is started again (twice at most), and the retry is
 # said on standard error. Any other failure stands.
-: "${WINEPREFIX:=/tmp/kxvareviv-wineprefix}"
+if [ -z "${WINEPREFIX:-}" ]; then
+  build=$(dirname "$1")
+  while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
+  WINEPREFIX="$build/wineprefix"
+fi
 export WINEPREFIX
 export WINEDEBUG=-all
 WINE=/usr/lib/wine/wine64

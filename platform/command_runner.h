@@ -16,7 +16,8 @@ constexpr uint32_t kRunnerFailureCode = 98;
 class CommandRunner {
  public:
   virtual ~CommandRunner() = default;
-  /// Runs `command_text` (program name first, no quoting) to its end. True
+  /// Runs `command_text` (program name first, arguments quoted as
+  /// QuoteArgument does) to its end. True
   /// with the child's exit code; false when the child could not be started.
   virtual bool Start(const std::string& command_text, uint32_t* exit_code) = 0;
 };
@@ -26,7 +27,9 @@ class CommandRunner {
 std::unique_ptr<CommandRunner> MakeProcessRunner();
 
 /// Writes "<command>\n" to the log, then runs it. True when the child ran (the
-/// exit code is its own); false when it could not start (exit code 98).
+/// exit code is its own); false when it could not start (exit code 98). An
+/// argument that holds a double quote is never passed: the command is not run
+/// (false, 98), and the log says which argument instead.
 bool RunCommand(UserInterface& ui, CommandRunner& runner, const std::string& command_text,
                 uint32_t* exit_code);
 

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/flash_tool.h"
 #include "platform/os.h"
 #include "tests/support/capture.h"
 #include "ui/user_interface.h"
@@ -215,6 +216,19 @@ TEST_F(RunnerTest, CommandIsLoggedBeforeTheChildStartsAndNothingIsPrinted) {
     EXPECT_EQ(runner.log_at_start, expected_log);
     EXPECT_EQ(ReadFileBytes(log_), expected_log);
   }
+  EXPECT_EQ(ConsoleText(), "");
+}
+
+// A name with a double quote never reaches the tool: the log names it instead
+// of the command, and the caller sees a tool that could not start.
+TEST_F(RunnerTest, ArgumentWithADoubleQuoteIsNeverPassed) {
+  LogPeekingRunner runner(log_, true, 0);
+  uint32_t code = 0;
+  EXPECT_FALSE(RunCommand(*ui_, runner, FlashAdapterCommand("5:0.0", "p3p\" rom.bin"), &code));
+  EXPECT_EQ(code, kRunnerFailureCode);
+  EXPECT_EQ(runner.commands, std::vector<std::string>{});
+  EXPECT_EQ(ReadFileBytes(log_), "Error: p3p\" rom.bin holds a double quote; it is not passed to "
+                                 "the flash tool." + std::string(NativeNewline()));
   EXPECT_EQ(ConsoleText(), "");
 }
 

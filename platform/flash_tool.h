@@ -1,5 +1,6 @@
 // The four command lines of the flash tool, built in one place. Arguments are
-// joined exactly as shown, with no quoting.
+// joined exactly as shown; one that holds a blank, a tab or a double quote is
+// quoted (QuoteArgument), so that the tool receives it as one argument.
 #ifndef KX_PLATFORM_FLASH_TOOL_H_
 #define KX_PLATFORM_FLASH_TOOL_H_
 

@@ -98,7 +98,8 @@ struct FileVersion {
 bool OwnFileVersion(FileVersion* version);
 
 /// Starts `command_text` as a child process (the first word names the program,
-/// looked up in the running program's directory first; no quoting), waits for it
+/// looked up in the running program's directory first; Windows hands the text
+/// to the child as it is, POSIX splits it as SplitCommandText does), waits for it
 /// without time limit, and stores its exit code. False when the child could not
 /// be started; `exit_code` is then left untouched for the caller to set.
 bool StartAndWait(const std::string& command_text, uint32_t* exit_code);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/command_text.h"
 #include "platform/os.h"
 #include "tools/crash.h"
 #include "tools/nic_list_writer.h"
@@ -105,7 +106,8 @@ std::string EnvOr(const char* name, const char* fallback) {
 
 void RecordCall(const std::vector<std::string>& args) {
   std::string line;
-  for (size_t i = 0; i < args.size(); ++i) line += (i ? " " : "") + args[i];
+  // Quoted as the utility quotes them: an argument with a blank shows as one.
+  for (size_t i = 0; i < args.size(); ++i) line += (i ? " " : "") + QuoteArgument(args[i]);
   line += "\n";
   std::ofstream out(EnvOr("ZADIROZ_CALLS", "zadiroz-calls.txt"),
                     std::ios::binary | std::ios::app);

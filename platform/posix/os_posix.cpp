@@ -17,6 +17,7 @@
 #include <ctime>
 
 #include "kx_version.h"
+#include "platform/command_text.h"
 #include "platform/log_path_check.h"
 #include "platform/os.h"
 
@@ -61,17 +62,9 @@ std::string FindProgram(const std::string& name) {
   return std::string();
 }
 
-std::vector<std::string> SplitAtBlanks(const std::string& text) {
-  std::vector<std::string> words;
-  size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    size_t start = i;
-    while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
-    if (i > start) words.push_back(text.substr(start, i - start));
-  }
-  return words;
-}
+// The words of a command text as the flash tool's runtime reads them on
+// Windows: split at blanks and tabs, with the quoting that QuoteArgument adds.
+std::vector<std::string> SplitAtBlanks(const std::string& text) { return SplitCommandText(text); }
 
 bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 

@@ -582,6 +582,31 @@ std::string ReportDirectory(FaultMatrixTest& t) {
   return "";
 }
 
+// Names with a blank, and one with a double quote.
+std::string ReportFolderWithABlank(FaultMatrixTest& t) {
+  const fs::path folder = fs::path(t.Scratch()) / "fw reports";
+  fs::create_directories(folder);
+  fs::permissions(folder, fs::perms(0755));
+  return "";
+}
+// The package names its image `attribute` (XML text), and the image is there
+// under the name `image`.
+std::string PackageImageNamed(FaultMatrixTest& t, const std::string& attribute,
+                              const std::string& image) {
+  t.WritePackageConfig(std::string("<nic_fw_package version=\"1.0\"><nic name=\"group\">"
+                                   "<nic name=\"P3P Q4T\" ") +
+                       kP3PQ4T + " rom=\"4.0.534\" fwFile=\"" + attribute +
+                       "\"/></nic></nic_fw_package>");
+  t.WriteBeside(JoinPath("package", image), "image");
+  return "";
+}
+std::string ImageNameWithABlank(FaultMatrixTest& t) {
+  return PackageImageNamed(t, "p3p rom.bin", "p3p rom.bin");
+}
+std::string ImageNameWithAQuote(FaultMatrixTest& t) {
+  return PackageImageNamed(t, "p3p&quot;rom.bin", "p3p\"rom.bin");
+}
+
 const std::vector<std::string> kListOnly = {kListCall};
 const std::vector<std::string> kNoCalls = {};
 
@@ -807,6 +832,34 @@ std::vector<Row> Rows() {
        {kListCall, "-flashsupport -d p3p_rom.bin <scratch>/reports/r.xml -p3"}},
       {"ForeignLogFile", Only::kPosix, {"-y"}, kOne, ForeignLogFile, 2, true, FlashedQuietly("5"),
        Reach::kNoLog, {}, {kListCall, FlashCall("5")}},
+
+      // Arguments with a blank reach the tool as one argument each (the tool
+      // records its arguments quoted again), so the report lies where it was
+      // asked for and the image is found by its name. A name with a double
+      // quote is never passed: the run ends as with a tool that cannot start.
+      {"ReportFolderWithABlank", Only::kAny, {"-d", "../fw reports/r.xml"}, kOne,
+       ReportFolderWithABlank, 1, true,
+       "\nSuccessfully generated NIC discovery report to ../fw reports/r.xml.\n", Reach::kMode,
+       {kStarted, kListCommand, kDiscovered,
+        "zadiroz -flashsupport -d p3p_rom.bin \"../fw reports/r.xml\" -p3", "",
+        "Successfully generated NIC discovery report to ../fw reports/r.xml."},
+       {kListCall, "-flashsupport -d p3p_rom.bin \"../fw reports/r.xml\" -p3"}},
+      {"ImageNameWithABlank", Only::kAny, {"-s"}, "STRICT" + kOne, ImageNameWithABlank, 2, false,
+       "", Reach::kMode,
+       {kStarted, "zadiroz -flashsupport -d \"p3p rom.bin\" tempNicList.xml -p3", kDiscovered,
+        "Found P3P Q4T MAC: " + Mac("5") + " (v4.0.520)",
+        "The Firmware upgrade will take several minutes. Please be patient.",
+        "Selecting P3P Q4T MAC: " + Mac("5") + " ",
+        "zadiroz -flashsupport -i 5:0.0 -a \"p3p rom.bin\"", "MAC " + Mac("5") + " upgrade SUCCESS!",
+        "", "NIC firmware update complete."},
+       {"-flashsupport -d \"p3p rom.bin\" tempNicList.xml -p3",
+        "-flashsupport -i 5:0.0 -a \"p3p rom.bin\""}},
+      {"ImageNameWithAQuote", Only::kPosix, {"-s"}, kOne, ImageNameWithAQuote, 0, false, "",
+       Reach::kMode,
+       {kStarted,
+        "Error: p3p\"rom.bin holds a double quote; it is not passed to the flash tool.",
+        kNoListFile, Failed("98")},
+       kNoCalls},
   };
 }
 // clang-format on

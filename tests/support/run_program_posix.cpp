@@ -1,17 +1,180 @@
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include <filesystem>
 
 #include "tests/support/run_program.h"
+
+namespace {
+
+// The utility's instance check looks at every process it can see: a flash
+// tool that runs anywhere on the machine (the demo in another terminal, a
+// sleeping tool of another test) would refuse a run that a test expects to go
+// on. So every program a test process starts runs in a process view of that
+// test process's own: a PID namespace with its own /proc, made once and
+// shared by all its starts, so that a flash tool or file holder the test
+// starts on purpose is seen, and nothing else is. As root the namespaces are
+// made directly; otherwise inside a user namespace that maps the tester's own
+// account to itself (root's files then show as owned by the overflow user).
+// Where the system allows neither, the programs see the machine's processes.
+class ProcessView {
+ public:
+  /// The test process's view, made on first use.
+  static const ProcessView& Get() {
+    static const ProcessView* const view = new ProcessView();
+    return *view;
+  }
+
+  /// In a child just forked from the test process: moves on into the view.
+  /// Returns in a grandchild that lives there; the child in between waits for
+  /// it and ends as it ends (its exit code, or its signal). Returns at once
+  /// when there is no view.
+  void Continue() const {
+    if (pid_fd_ < 0) return;
+    if ((user_fd_ >= 0 && setns(user_fd_, CLONE_NEWUSER) != 0) ||
+        setns(mount_fd_, CLONE_NEWNS) != 0 || setns(pid_fd_, CLONE_NEWPID) != 0) {
+      Fail("cannot enter the test's process view\n");
+    }
+    const pid_t inner = fork();
+    if (inner < 0) Fail("cannot start a process in the test's process view\n");
+    if (inner == 0) {
+      // Joining a user namespace gave this process every capability there and
+      // made it undumpable: either hides its /proc entries (a helper that
+      // holds a file open) from the unprivileged program under test. A program
+      // that is executed drops both anyway.
+      if (user_fd_ >= 0) {
+        __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
+        if (syscall(SYS_capset, &header, none) != 0) Fail("cannot drop capabilities\n");
+        prctl(PR_SET_DUMPABLE, 1);
+      }
+      return;
+    }
+    int status = 0;
+    while (waitpid(inner, &status, 0) < 0) {
+      if (errno != EINTR) _exit(124);
+    }
+    if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
+    const int signal = WTERMSIG(status);
+    const struct rlimit no_core = {0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+    std::signal(signal, SIG_DFL);
+    kill(getpid(), signal);
+    _exit(128 + signal);
+  }
+
+ private:
+  ProcessView() {
+    const bool as_root = geteuid() == 0;
+    const std::string uid_map = std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1";
+    const std::string gid_map = std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1";
+    const pid_t test = getpid();
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) return;
+    const pid_t keeper = fork();
+    if (keeper == 0) Keep(test, as_root, uid_map, gid_map, report[1]);
+    close(report[1]);
+    pid_t init = -1;
+    const bool made = keeper > 0 && read(report[0], &init, sizeof init) == sizeof init;
+    close(report[0]);
+    if (!made) {
+      if (keeper > 0) waitpid(keeper, nullptr, 0);
+      std::fprintf(stderr,
+                   "note: no process view of its own (namespaces refused); the programs "
+                   "under test see the machine's processes\n");
+      return;
+    }
+    const std::string ns = "/proc/" + std::to_string(init) + "/ns/";
+    if (!as_root) user_fd_ = open((ns + "user").c_str(), O_RDONLY | O_CLOEXEC);
+    mount_fd_ = open((ns + "mnt").c_str(), O_RDONLY | O_CLOEXEC);
+    pid_fd_ = open((ns + "pid").c_str(), O_RDONLY | O_CLOEXEC);
+    if ((!as_root && user_fd_ < 0) || mount_fd_ < 0 || pid_fd_ < 0) pid_fd_ = -1;
+  }
+
+  // The keeper: makes the namespaces and their first process (which mounts
+  // the view's /proc and reaps its orphans), reports that process's id, and
+  // ends, taking the view with it, when the test process has ended.
+  [[noreturn]] static void Keep(pid_t test, bool as_root, const std::string& uid_map,
+                                const std::string& gid_map, int report) {
+    // Nothing of the test stays open here: CTest waits for the end of its output.
+    if (dup2(report, 3) != 3) _exit(1);
+    syscall(SYS_close_range, 4u, ~0u, 0u);
+    const int null_fd = open("/dev/null", O_RDWR);
+    for (int target : {0, 1, 2}) dup2(null_fd, target);
+    if (null_fd > 2) close(null_fd);
+    if (unshare(CLONE_NEWPID | CLONE_NEWNS | (as_root ? 0 : CLONE_NEWUSER)) != 0) _exit(1);
+    if (!as_root && (!WriteProcFile("/proc/self/uid_map", uid_map) ||
+                     !WriteProcFile("/proc/self/setgroups", "deny") ||
+                     !WriteProcFile("/proc/self/gid_map", gid_map))) {
+      _exit(1);
+    }
+    int ready[2];
+    if (pipe(ready) != 0) _exit(1);
+    const pid_t init = fork();
+    if (init == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
+      close(3);  // the report is the keeper's: the test must see it end with the keeper
+      close(ready[0]);
+      // Private first: the new /proc must not show up in the machine's view.
+      if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
+        _exit(1);
+      }
+      if (write(ready[1], "1", 1) != 1) _exit(1);
+      close(ready[1]);
+      for (;;) {
+        if (wait(nullptr) < 0) usleep(100000);
+      }
+    }
+    close(ready[1]);
+    char said = 0;
+    if (init < 0 || read(ready[0], &said, 1) != 1) _exit(1);
+    if (write(3, &init, sizeof init) != sizeof init) _exit(1);
+    close(3);
+    while (getppid() == test) {
+      if (waitpid(init, nullptr, WNOHANG) == init) _exit(0);
+      usleep(200000);
+    }
+    kill(init, SIGKILL);
+    _exit(0);
+  }
+
+  [[noreturn]] static void Fail(const char* why) {
+    if (write(STDERR_FILENO, why, std::strlen(why)) < 0) _exit(124);
+    _exit(124);
+  }
+
+  static bool WriteProcFile(const char* path, const std::string& text) {
+    const int fd = open(path, O_WRONLY);
+    if (fd < 0) return false;
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return written;
+  }
+
+  int user_fd_ = -1;
+  int mount_fd_ = -1;
+  int pid_fd_ = -1;
+};
+
+}  // namespace
 
 std::string ProgramPathAsSeen(const std::string& path) { return path; }
 
@@ -44,12 +207,16 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
     std::signal(SIGPIPE, SIG_IGN);
     if (pipe(delayed) != 0) return run;
   }
+  const ProcessView& view = ProcessView::Get();
   pid_t pid = fork();
   if (pid < 0) {
     run.failure = "fork failed";
     return run;
   }
   if (pid == 0) {
+    // The writing end stays with the test only, so the program sees the end of its input.
+    if (delayed[1] >= 0) close(delayed[1]);
+    view.Continue();
     if (!options.working_directory.empty() && chdir(options.working_directory.c_str()) != 0) {
       _exit(126);
     }
@@ -68,6 +235,9 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
          setuid(static_cast<uid_t>(options.user_id)) != 0)) {
       _exit(125);
     }
+    // After the change of user, which clears it: the program ends with the
+    // child that waits for it in the view.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     execv(program.c_str(), argv.data());
     _exit(127);
   }
@@ -115,9 +285,13 @@ void GiveToUser(const std::string& path, int user) {
 ExclusiveFileHold::ExclusiveFileHold(const std::string& path) {
   int ready[2];
   if (pipe(ready) != 0) return;
+  const ProcessView& view = ProcessView::Get();
   const pid_t pid = fork();
   if (pid == 0) {
-    // The helper: opens the file, says so, and sleeps until it is killed.
+    // The helper: opens the file, says so, and sleeps until it is killed (in
+    // the view, with the child that waits for it there).
+    view.Continue();
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     close(ready[0]);
     const int fd = open(path.c_str(), O_RDONLY);
     const char said = fd >= 0 ? '1' : '0';

@@ -28,9 +28,18 @@ cat >"$scratch/package/scenario.xml" <<'XML'
 </zadiroz_scenario>
 XML
 
+# The run sees only its own processes (a flash tool that runs elsewhere on the
+# machine must not refuse it): a PID namespace with its own /proc, in a user
+# namespace when not root, where the system allows either.
+view=""
+for candidate in "unshare --pid --fork --mount-proc" \
+                 "unshare --user --map-current-user --pid --fork --mount-proc"; do
+  if $candidate true 2>/dev/null; then view=$candidate; break; fi
+done
+
 tmux -L "$socket" new-session -d -s kx -x 150 -y 60 \
   "cd '$scratch/package' && SystemDrive='$scratch/drive' TMPDIR='$scratch/tmp' \
-   ZADIROZ_SCENARIO=scenario.xml '$program'; echo \"EXIT=\$?\"; sleep 60"
+   ZADIROZ_SCENARIO=scenario.xml $view '$program'; echo \"EXIT=\$?\"; sleep 60"
 
 screen() { tmux -L "$socket" capture-pane -p -t kx | sed 's/[[:space:]]*$//'; }
 wait_for() {

@@ -9,7 +9,13 @@ probe=$1
 program=$2
 examples=$3
 command -v script >/dev/null 2>&1 || { echo "script not installed: skipped"; exit 77; }
-: "${WINEPREFIX:=/tmp/kxvareviv-wineprefix}"
+# Without WINEPREFIX: the prefix of the build folder that holds the probe, as
+# cmake/wine-run.sh chooses it, never one that other build folders share.
+if [ -z "${WINEPREFIX:-}" ]; then
+  build=$(dirname "$probe")
+  while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
+  WINEPREFIX="$build/wineprefix"
+fi
 export WINEPREFIX WINEDEBUG=-all
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=wine64
