@@ -3,6 +3,7 @@
 #ifndef KX_TESTS_SUPPORT_RUN_PROGRAM_H_
 #define KX_TESTS_SUPPORT_RUN_PROGRAM_H_
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,7 +26,22 @@ struct ProgramOptions {
   /// When set: standard input is a pipe that stays empty this long (the
   /// program waits at its first question), then gets `input` and closes.
   unsigned input_delay_ms = 0;
+  /// When set: the program runs in a process group of its own, as a terminal
+  /// runs a job (Windows: CREATE_NEW_PROCESS_GROUP), and this is called with
+  /// the program's process id while it runs. It must return in bounded time:
+  /// the program is reaped only afterwards.
+  std::function<void(int process_id)> while_running;
 };
+
+/// What reaches a program from outside: Ctrl+C at its terminal (POSIX: SIGINT
+/// to its process group), a terminal that hangs up (SIGHUP to the group), a
+/// request to end sent to the program alone (SIGTERM). Windows: Ctrl+Break to
+/// the program's process group for each.
+enum class Interrupt { kKeyboard, kHangUp, kTerminate };
+
+/// Sends `interrupt` to a program started with while_running (`process_id` as
+/// it was given). False when it could not be sent.
+bool SendInterrupt(int process_id, Interrupt interrupt);
 
 /// POSIX: an unprivileged user the tests may run the program as.
 constexpr int kUnprivilegedUser = 65534;

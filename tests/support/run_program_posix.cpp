@@ -50,6 +50,7 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
     return run;
   }
   if (pid == 0) {
+    if (options.while_running) setpgid(0, 0);
     if (!options.working_directory.empty() && chdir(options.working_directory.c_str()) != 0) {
       _exit(126);
     }
@@ -71,6 +72,11 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  std::thread watcher;
+  if (options.while_running) {
+    setpgid(pid, pid);  // also here: the group must exist before anything is sent to it
+    watcher = std::thread(options.while_running, static_cast<int>(pid));
+  }
   std::thread writer;
   if (delayed[0] >= 0) {
     close(delayed[0]);
@@ -82,6 +88,9 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
       close(fd);
     });
   }
+  // Joined before the program is reaped, so that its process id and group
+  // are still its own whenever the watcher sends something.
+  if (watcher.joinable()) watcher.join();
   int status = 0;
   const pid_t waited = waitpid(pid, &status, 0);
   if (writer.joinable()) writer.join();
@@ -136,4 +145,16 @@ ExclusiveFileHold::~ExclusiveFileHold() {
   if (helper_ <= 0) return;
   kill(helper_, SIGKILL);
   waitpid(helper_, nullptr, 0);
+}
+
+bool SendInterrupt(int process_id, Interrupt interrupt) {
+  switch (interrupt) {
+    case Interrupt::kKeyboard:
+      return kill(-process_id, SIGINT) == 0;
+    case Interrupt::kHangUp:
+      return kill(-process_id, SIGHUP) == 0;
+    case Interrupt::kTerminate:
+      return kill(process_id, SIGTERM) == 0;
+  }
+  return false;
 }

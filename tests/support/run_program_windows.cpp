@@ -120,7 +120,8 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   const std::string directory = options.working_directory.empty()
                                     ? std::string()
                                     : WindowsPath(options.working_directory);
-  BOOL created = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, &environment[0],
+  const DWORD group = options.while_running ? CREATE_NEW_PROCESS_GROUP : 0;
+  BOOL created = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, group, &environment[0],
                                 directory.empty() ? nullptr : directory.c_str(), &startup,
                                 &process);
   const DWORD start_error = created ? 0 : GetLastError();
@@ -142,6 +143,7 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
       CloseHandle(delayed);
     });
   }
+  if (options.while_running) options.while_running(static_cast<int>(process.dwProcessId));
   WaitForSingleObject(process.hProcess, INFINITE);
   if (writer.joinable()) writer.join();
   DWORD code = 0;
@@ -168,4 +170,9 @@ ExclusiveFileHold::ExclusiveFileHold(const std::string& path) {
 
 ExclusiveFileHold::~ExclusiveFileHold() {
   if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+bool SendInterrupt(int process_id, Interrupt) {
+  // A new process group does not take Ctrl+C: Ctrl+Break is what reaches it.
+  return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(process_id)) != 0;
 }
