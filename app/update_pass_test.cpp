@@ -198,7 +198,7 @@ TEST_F(UpdatePassTest, EmptyInventoryEndsQuietlyWithZero) {
 }
 
 constexpr char kWriteInProgress[] =
-    "Interrupt received: a firmware write is in progress. The run will stop after it.\n";
+    "\nInterrupt received: a firmware write is in progress. The run will stop after it.\n";
 
 std::string Success(char n) { return std::string("MAC 02-11-22-33-44-5") + n + " upgrade SUCCESS!\n"; }
 

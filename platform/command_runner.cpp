@@ -5,8 +5,9 @@
 
 namespace {
 
+// On a line of its own, after the "^C" that a terminal echoes.
 constexpr char kWriteInProgress[] =
-    "Interrupt received: a firmware write is in progress. The run will stop after it.\n";
+    "\nInterrupt received: a firmware write is in progress. The run will stop after it.\n";
 
 class ProcessRunner : public CommandRunner {
  public:

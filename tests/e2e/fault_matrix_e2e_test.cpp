@@ -686,14 +686,14 @@ std::vector<Row> InterruptRows() {
   const std::string slow_first = kTwo + R"(<operation name="flash" location="5:0.0" sleep_ms="1500"/>)";
   const std::string console =
       "Found P3P Q4T MAC: " + Mac("5") + " (v4.0.520)\nFound P3P Q4T MAC: " + Mac("6") +
-      " (v4.0.520)\n" + kWaiting + "Selecting P3P Q4T MAC: " + Mac("5") + " \n" + kWriteInProgress +
+      " (v4.0.520)\n" + kWaiting + "Selecting P3P Q4T MAC: " + Mac("5") + " \n\n" + kWriteInProgress +
       "\nMAC " + Mac("5") + " upgrade SUCCESS!\n" + kLeftAsTheyWere + Mac("6") + " (6:0.0)\n\n" +
       kWithErrors + "\n";
   const std::vector<std::string> log = {
       kStarted, kListCommand, kDiscovered, "Found P3P Q4T MAC: " + Mac("5") + " (v4.0.520)",
       "Found P3P Q4T MAC: " + Mac("6") + " (v4.0.520)",
       "The Firmware upgrade will take several minutes. Please be patient.",
-      "Selecting P3P Q4T MAC: " + Mac("5") + " ", "zadiroz " + FlashCall("5"), kWriteInProgress,
+      "Selecting P3P Q4T MAC: " + Mac("5") + " ", "zadiroz " + FlashCall("5"), "", kWriteInProgress,
       "MAC " + Mac("5") + " upgrade SUCCESS!", kLeftAsTheyWere + Mac("6") + " (6:0.0)", "",
       kWithErrors};
   const std::vector<std::string> calls = {kListCall, FlashCall("5")};

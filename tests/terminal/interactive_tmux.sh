@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Drives one interactive upgrade in a real terminal (a detached tmux session):
-# the two-line question, the typed answer on the question's line, the closing
-# message and the exit code.
+# Drives interactive upgrades in a real terminal (a detached tmux session): the
+# two-line question, the typed answer on the question's line, the closing
+# message and the exit code; then Ctrl+C pressed during a slow flash (the write
+# ends, the run stops before the next adapter) and at a question (the run ends
+# at once).
 #   interactive_tmux.sh <KXVaReviv> <examples dir>
 # Exit code 77 (skipped) when tmux is not installed.
 set -euo pipefail
@@ -28,13 +30,27 @@ cat >"$scratch/package/scenario.xml" <<'XML'
 </zadiroz_scenario>
 XML
 
-tmux -L "$socket" new-session -d -s kx -x 150 -y 60 \
-  "cd '$scratch/package' && SystemDrive='$scratch/drive' TMPDIR='$scratch/tmp' \
-   ZADIROZ_SCENARIO=scenario.xml '$program'; echo \"EXIT=\$?\"; sleep 60"
+# Types the utility's command line into an interactive shell in the package
+# folder, in a new session named kx, as an operator does: the shell runs it as
+# a job, in the terminal's foreground process group. Then the exit code.
+start() {
+  tmux -L "$socket" kill-session -t kx 2>/dev/null || true
+  tmux -L "$socket" new-session -d -s kx -x 150 -y 60 -c "$scratch/package" \
+    "env SystemDrive='$scratch/drive' TMPDIR='$scratch/tmp' ZADIROZ_SCENARIO=scenario.xml \
+     bash --norc --noprofile -i"
+  tmux -L "$socket" send-keys -t kx "'$program'" Enter
+}
+# Once the utility has said its last: its exit code, typed on a line of its
+# own (a shell drops the rest of a line whose job Ctrl+C ended), so it reads
+# as "EXIT=<code>" on the screen only when the shell runs it.
+ask_exit_code() {
+  tmux -L "$socket" send-keys -t kx 'echo "EXIT"="$?"' Enter
+}
+start
 
 screen() { tmux -L "$socket" capture-pane -p -t kx | sed 's/[[:space:]]*$//'; }
 wait_for() {
-  for _ in $(seq 1 200); do
+  for _ in $(seq 1 400); do
     if screen | grep -qF -- "$1"; then return 0; fi
     sleep 0.05
   done
@@ -50,6 +66,8 @@ screen | grep -qxF "Update firmware on 'NIC 5' (5:0.0) :" || fail "first questio
 screen | grep -qxF "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):" || fail "second question line"
 
 tmux -L "$socket" send-keys -t kx "y" Enter
+wait_for "NIC firmware update complete."
+ask_exit_code
 wait_for "EXIT="
 screen | grep -qxF "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):y" || fail "typed answer"
 screen | grep -qxF "MAC 02-5E-ED-AA-00-05 upgrade SUCCESS!" || fail "flash message"
@@ -58,3 +76,50 @@ screen | grep -qxF "EXIT=2" || fail "exit code"
 grep -qxF -- "-flashsupport -i 5:0.0 -a p3p_rom.bin" "$scratch/package/zadiroz-calls.txt" ||
   fail "flash call"
 echo "interactive run in a terminal: ok"
+
+# Ctrl+C while the first of two adapters is flashed (the tool takes three
+# seconds): that write ends and is reported, the second adapter is left.
+cat >"$scratch/package/scenario.xml" <<'XML'
+<zadiroz_scenario flash_version="4.0.534">
+  <adapter device_id="NIC 5" venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D"
+           macaddress="02-5E-ED-AA-00-05" product_id="P3P Q4T" busnumber="5"
+           devicenumber="0" funcnumber="0" firmware_id="4.0.520" version="4.0.520"/>
+  <adapter device_id="NIC 6" venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid="2A7D"
+           macaddress="02-5E-ED-AA-00-06" product_id="P3P Q4T" busnumber="6"
+           devicenumber="0" funcnumber="0" firmware_id="4.0.520" version="4.0.520"/>
+  <operation name="flash" location="5:0.0" sleep_ms="3000"/>
+</zadiroz_scenario>
+XML
+rm -f "$scratch/package/zadiroz-calls.txt" "$scratch/package/zadiroz-state.txt"
+start
+wait_for "y/n/q/c (y):"
+tmux -L "$socket" send-keys -t kx "y" Enter
+wait_for "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):y"
+tmux -L "$socket" send-keys -t kx "y" Enter
+wait_for "Selecting P3P Q4T MAC: 02-5E-ED-AA-00-05"
+sleep 0.5
+tmux -L "$socket" send-keys -t kx C-c
+wait_for "Interrupt received: a firmware write is in progress. The run will stop after it."
+screen | grep -qF "MAC 02-5E-ED-AA-00-05 upgrade SUCCESS!" && fail "the notice came after the write"
+wait_for "NIC firmware update completed with errors."
+ask_exit_code
+wait_for "EXIT="
+screen | grep -qxF "MAC 02-5E-ED-AA-00-05 upgrade SUCCESS!" || fail "first adapter's result"
+screen | grep -qxF "Run stopped by the interrupt. Adapters left as they were: 02-5E-ED-AA-00-06 (6:0.0)" ||
+  fail "adapters left"
+screen | grep -qxF "NIC firmware update completed with errors." || fail "closing message after Ctrl+C"
+screen | grep -qxF "EXIT=0" || fail "exit code after Ctrl+C"
+grep -qxF "5:0.0=4.0.534" "$scratch/package/zadiroz-state.txt" || fail "the first adapter was not flashed"
+grep -qF -- "-i 6:0.0" "$scratch/package/zadiroz-calls.txt" && fail "the second adapter was flashed"
+
+# Ctrl+C at a question ends the run at once, as it always has.
+rm -f "$scratch/package/zadiroz-calls.txt" "$scratch/package/zadiroz-state.txt"
+start
+wait_for "y/n/q/c (y):"
+tmux -L "$socket" send-keys -t kx C-c
+sleep 0.5
+ask_exit_code
+wait_for "EXIT="
+screen | grep -qxF "EXIT=130" || fail "exit code of Ctrl+C at a question"
+grep -qF -- "-i " "$scratch/package/zadiroz-calls.txt" && fail "flashed after Ctrl+C at a question"
+echo "Ctrl+C in a terminal, during a flash and at a question: ok"
