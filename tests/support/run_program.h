@@ -26,18 +26,23 @@ struct ProgramOptions {
   /// When set: standard input is a pipe that stays empty this long (the
   /// program waits at its first question), then gets `input` and closes.
   unsigned input_delay_ms = 0;
-  /// When set: the program runs in a process group of its own, as a terminal
-  /// runs a job (Windows: CREATE_NEW_PROCESS_GROUP), and this is called with
-  /// the program's process id while it runs. It must return in bounded time:
-  /// the program is reaped only afterwards.
+  /// When set: the program runs as a terminal runs a job, in a process group
+  /// of its own (Windows: in this program's console, which sends Ctrl+C to
+  /// every process attached to it), and this is called with the program's
+  /// process id while it runs. It must return in bounded time: the program is
+  /// reaped only afterwards.
   std::function<void(int process_id)> while_running;
 };
 
 /// What reaches a program from outside: Ctrl+C at its terminal (POSIX: SIGINT
-/// to its process group), a terminal that hangs up (SIGHUP to the group), a
-/// request to end sent to the program alone (SIGTERM). Windows: Ctrl+Break to
-/// the program's process group for each.
+/// to its process group; Windows: Ctrl+C to the console, this program taking
+/// it as handled), a terminal that hangs up (SIGHUP to the group), a request
+/// to end sent to the program alone (SIGTERM). Windows has only the first.
 enum class Interrupt { kKeyboard, kHangUp, kTerminate };
+
+/// Whether SendInterrupt can work here: always on POSIX; on Windows only with
+/// a console (Wine makes one only when it runs on a terminal).
+bool CanSendInterrupts();
 
 /// Sends `interrupt` to a program started with while_running (`process_id` as
 /// it was given). False when it could not be sent.

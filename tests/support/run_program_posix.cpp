@@ -147,6 +147,8 @@ ExclusiveFileHold::~ExclusiveFileHold() {
   waitpid(helper_, nullptr, 0);
 }
 
+bool CanSendInterrupts() { return true; }
+
 bool SendInterrupt(int process_id, Interrupt interrupt) {
   switch (interrupt) {
     case Interrupt::kKeyboard:

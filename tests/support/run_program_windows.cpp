@@ -120,8 +120,7 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   const std::string directory = options.working_directory.empty()
                                     ? std::string()
                                     : WindowsPath(options.working_directory);
-  const DWORD group = options.while_running ? CREATE_NEW_PROCESS_GROUP : 0;
-  BOOL created = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, group, &environment[0],
+  BOOL created = CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, &environment[0],
                                 directory.empty() ? nullptr : directory.c_str(), &startup,
                                 &process);
   const DWORD start_error = created ? 0 : GetLastError();
@@ -172,7 +171,26 @@ ExclusiveFileHold::~ExclusiveFileHold() {
   if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
 }
 
-bool SendInterrupt(int process_id, Interrupt) {
-  // A new process group does not take Ctrl+C: Ctrl+Break is what reaches it.
-  return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(process_id)) != 0;
+bool CanSendInterrupts() {
+  HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(console);
+  return true;
+}
+
+namespace {
+
+BOOL WINAPI TakeCtrlC(DWORD event) { return event == CTRL_C_EVENT; }
+
+}  // namespace
+
+bool SendInterrupt(int, Interrupt interrupt) {
+  if (interrupt != Interrupt::kKeyboard) return false;
+  // Ctrl+C as the console sends it: to every process attached to it, this one
+  // too, which takes it as handled (handlers are not inherited). Sent to one
+  // process group it would reach no one: a new group starts with Ctrl+C off.
+  // (Ctrl+Break, which a new group does get, Wine does not deliver.)
+  SetConsoleCtrlHandler(TakeCtrlC, TRUE);
+  return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
 }
