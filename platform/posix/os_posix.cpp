@@ -1,7 +1,7 @@
 // POSIX implementation of the operating-system layer.
 #include <dirent.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "kx_version.h"
 #include "platform/log_path_check.h"
@@ -372,8 +373,8 @@ bool StartAndWaitShielded(const std::string& command_text, uint32_t* exit_code,
   struct sigaction note = {};
   note.sa_handler = NoteInterrupt;
   sigemptyset(&note.sa_mask);
-  struct sigaction saved[sizeof kHeldSignals / sizeof kHeldSignals[0]];
-  for (size_t i = 0; i < sizeof kHeldSignals / sizeof kHeldSignals[0]; ++i) {
+  struct sigaction saved[std::size(kHeldSignals)];
+  for (size_t i = 0; i < std::size(kHeldSignals); ++i) {
     sigaction(kHeldSignals[i], nullptr, &saved[i]);
     // A signal the program was started to ignore (nohup) stays ignored.
     if (saved[i].sa_handler != SIG_IGN) sigaction(kHeldSignals[i], &note, nullptr);
@@ -414,7 +415,7 @@ bool StartAndWaitShielded(const std::string& command_text, uint32_t* exit_code,
   // Unblocked while the handlers are still in place: a signal that came after
   // the last wait is noted, not acted on. Then everything is as it was.
   sigprocmask(SIG_SETMASK, &before, nullptr);
-  for (size_t i = 0; i < sizeof kHeldSignals / sizeof kHeldSignals[0]; ++i) {
+  for (size_t i = 0; i < std::size(kHeldSignals); ++i) {
     sigaction(kHeldSignals[i], &saved[i], nullptr);
   }
   sigaction(SIGCHLD, &saved_child_end, nullptr);
