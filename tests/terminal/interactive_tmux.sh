@@ -2,8 +2,8 @@
 # Drives interactive upgrades in a real terminal (a detached tmux session): the
 # two-line question, the typed answer on the question's line, the closing
 # message and the exit code; then Ctrl+C pressed during a slow flash (the write
-# ends, the run stops before the next adapter) and at a question (the run ends
-# at once).
+# ends, the run stops before the next adapter), the terminal closed during one
+# (the same, told by the log), and Ctrl+C at a question (the run ends at once).
 #   interactive_tmux.sh <KXVaReviv> <examples dir>
 # Exit code 77 (skipped) when tmux is not installed.
 set -euo pipefail
@@ -112,6 +112,29 @@ screen | grep -qxF "EXIT=0" || fail "exit code after Ctrl+C"
 grep -qxF "5:0.0=4.0.534" "$scratch/package/zadiroz-state.txt" || fail "the first adapter was not flashed"
 grep -qF -- "-i 6:0.0" "$scratch/package/zadiroz-calls.txt" && fail "the second adapter was flashed"
 
+# The terminal closed during that flash (a dropped session): the same, and the
+# log tells it.
+rm -f "$scratch/package/zadiroz-calls.txt" "$scratch/package/zadiroz-state.txt"
+log="$scratch/drive/zpxsystem/log/veskor.log"
+log_lines=$(wc -l <"$log")
+start
+wait_for "y/n/q/c (y):"
+tmux -L "$socket" send-keys -t kx "y" Enter
+wait_for "From ROM 4.0.520 to 4.0.534?  y/n/q/c (y):y"
+tmux -L "$socket" send-keys -t kx "y" Enter
+wait_for "Selecting P3P Q4T MAC: 02-5E-ED-AA-00-05"
+sleep 0.5
+tmux -L "$socket" kill-server
+for _ in $(seq 1 200); do
+  tail -n +"$((log_lines + 1))" "$log" | grep -q "^Exiting with code" && break
+  sleep 0.05
+done
+closed=$(tail -n +"$((log_lines + 1))" "$log")
+grep -qxF "Run stopped by the interrupt. Adapters left as they were: 02-5E-ED-AA-00-06 (6:0.0)" \
+  <<<"$closed" || { echo "FAIL: log after the terminal closed"; echo "$closed"; exit 1; }
+grep -qxF "Exiting with code 0" <<<"$closed" || { echo "FAIL: exit code after the terminal closed"; exit 1; }
+grep -qxF "5:0.0=4.0.534" "$scratch/package/zadiroz-state.txt" || fail "not flashed after the terminal closed"
+
 # Ctrl+C at a question ends the run at once, as it always has.
 rm -f "$scratch/package/zadiroz-calls.txt" "$scratch/package/zadiroz-state.txt"
 start
@@ -122,4 +145,4 @@ ask_exit_code
 wait_for "EXIT="
 screen | grep -qxF "EXIT=130" || fail "exit code of Ctrl+C at a question"
 grep -qF -- "-i " "$scratch/package/zadiroz-calls.txt" && fail "flashed after Ctrl+C at a question"
-echo "Ctrl+C in a terminal, during a flash and at a question: ok"
+echo "Ctrl+C during a flash, the terminal closed during one, Ctrl+C at a question: ok"
