@@ -39,7 +39,8 @@ TEST(OsPosixTest, ProgramThatExecRefusesCannotStart) {
   EXPECT_TRUE(os::RemoveFile(path));
 }
 
-// The children of this process that /proc shows, each with its process group.
+// The children of this process that /proc shows, each with its process group,
+// once they run `sleep` (before, a new child may not be in its group yet).
 struct Child {
   pid_t pid;
   pid_t group;
@@ -52,7 +53,9 @@ std::vector<Child> OwnChildren() {
     // "pid (name) state ppid pgrp ...": the name may hold blanks and brackets.
     const std::string stat = ReadFileBytes(std::string("/proc/") + entry->d_name + "/stat");
     const size_t name_end = stat.rfind(')');
-    if (name_end == std::string::npos) continue;
+    if (name_end == std::string::npos || stat.compare(0, name_end, std::string(entry->d_name) + " (sleep") != 0) {
+      continue;
+    }
     char state = 0;
     int parent = 0, group = 0;
     if (std::sscanf(stat.c_str() + name_end + 1, " %c %d %d", &state, &parent, &group) == 3 &&
