@@ -21,7 +21,12 @@ int RunUpdateCommand(RunState& state) {
   uint32_t code = 0;
   const std::string command =
       UpdateFromReportCommand(state.package.firmware_file, state.report_path);
-  if (!RunCommand(*state.ui, *state.runner, command, &code)) return 1;
+  // The tool writes firmware here too: shielded like a flash call. It is the
+  // run's only write, so an interrupt changes nothing after it.
+  bool interrupted = false;
+  const bool ran = RunWriteCommand(*state.ui, *state.runner, command, &code, &interrupted);
+  if (interrupted) state.flags.Set(RunFlag::Interrupted);
+  if (!ran) return 1;
   if (code != 0) return static_cast<int>(code);
   state.flags.Set(RunFlag::FlashDone);
   return 5;

@@ -43,10 +43,39 @@ int SelectionLoop(Program& program, int count) {
   return 0;
 }
 
+namespace {
+
+// After an interrupt: names the adapters that a component would still have
+// written, from component `component` of adapter `adapter` on, and when there
+// are any, makes the run one that completed with errors.
+void StopAfterInterrupt(Program& program, int adapter, int component, int count) {
+  std::string left;
+  for (int i = adapter; i < count; ++i) {
+    program.current_device_index = i;
+    bool pending = false;
+    for (int j = i == adapter ? component : 0; j < program.component_count; ++j) {
+      pending = pending || program.firmware_components.at(static_cast<size_t>(j))->Pending();
+    }
+    if (!pending) continue;
+    const NicEntry& entry = program.inventory.at(static_cast<size_t>(i));
+    left += (left.empty() ? "" : ", ") + entry.mac + " (" + entry.location + ")";
+  }
+  if (left.empty()) return;
+  program.ui->Print("Run stopped by the interrupt. Adapters left as they were: %s\n",
+                    left.c_str());
+  program.flags.Set(RunFlag::FlashFailed);
+}
+
+}  // namespace
+
 int ApplyLoop(Program& program, int count) {
   for (int i = 0; i < count; ++i) {
     program.current_device_index = i;
     for (int j = 0; j < program.component_count; ++j) {
+      if (program.flags.Has(RunFlag::Interrupted)) {
+        StopAfterInterrupt(program, i, j, count);
+        return 0;
+      }
       program.firmware_components.at(static_cast<size_t>(j))->Apply();
     }
   }

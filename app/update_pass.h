@@ -16,7 +16,9 @@ int CountUpdateCandidates(Program& program);
 int SelectionLoop(Program& program, int count);
 
 /// Has every component flash the first `count` adapters that were marked,
-/// going on after a failure. Always 0.
+/// going on after a failure. After a write during which an interrupt came, it
+/// starts no other: it names the adapters left as they were (console and log)
+/// and, when there are any, marks the run as failed. Always 0.
 int ApplyLoop(Program& program, int count);
 
 /// The closing message (printed) and exit code for the outcome bits of `flags`:

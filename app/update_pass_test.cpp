@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/modes.h"
+#include "app/report_modes.h"
 #include "app/startup.h"
 #include "tests/support/capture.h"
 #include "tests/support/fake_flash_tool.h"
@@ -21,6 +22,12 @@ std::string Flash(const std::string& location) {
 
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
 }
 
 constexpr char kCancelled[] = "\nFirmware upgrade cancelled by User \n";
@@ -190,6 +197,78 @@ TEST_F(UpdatePassTest, EmptyInventoryEndsQuietlyWithZero) {
   EXPECT_EQ(Console(), "");
 }
 
+constexpr char kWriteInProgress[] =
+    "\nInterrupt received: a firmware write is in progress. The run will stop after it.\n";
+
+std::string Success(char n) { return std::string("MAC 02-11-22-33-44-5") + n + " upgrade SUCCESS!\n"; }
+
+// An interrupt during a flash: that flash ends and is reported, no other
+// starts, and the adapters that would have been flashed are named.
+TEST_F(UpdatePassTest, InterruptDuringAFlashStopsBeforeTheNextAdapter) {
+  constexpr char kLeft[] = "Run stopped by the interrupt. Adapters left as they were: ";
+  const uint32_t kYes = Bit(RunFlag::AssumeDefaults);
+  struct Case {
+    const char* name;
+    std::vector<const char*> installed;  // 4.1.0 is left alone under -y
+    std::vector<std::string> actions;
+    std::string interrupted;  // the location whose flash an interrupt reaches
+    uint32_t exit_code;       // of that flash
+    int code;
+    std::vector<std::string> flashed;
+    std::string tail;  // the console from that flash's result on
+  } cases[] = {
+      {"first of three", {"4.0.520", "4.0.520", "4.0.520"}, {}, "5:0.0", 0, 0, {Flash("5:0.0")},
+       Success('0') + kLeft + "02-11-22-33-44-51 (5:0.1), 02-11-22-33-44-52 (5:0.2)\n" + kWithErrors},
+      {"failing flash", {"4.0.520", "4.0.520"}, {}, "5:0.0", 7, 0, {Flash("5:0.0")},
+       "Command to upgrade firmware failed with internal error code 7\n\tCommand: " + Flash("5:0.0") +
+           "\n" + kLeft + "02-11-22-33-44-51 (5:0.1)\n" + kWithErrors},
+      {"only marked ones are left", {"4.0.520", "4.1.0", "4.0.520", "4.0.520"}, {"", "", "skip", ""},
+       "5:0.0", 0, 0, {Flash("5:0.0")},
+       Success('0') + kLeft + "02-11-22-33-44-53 (5:0.3)\n" + kWithErrors},
+      {"none left after it", {"4.0.520", "4.0.520", "4.1.0"}, {}, "5:0.1", 0, 2,
+       {Flash("5:0.0"), Flash("5:0.1")}, Success('1') + kComplete},
+      {"the last flash", {"4.0.520", "4.0.520"}, {}, "5:0.1", 0, 2,
+       {Flash("5:0.0"), Flash("5:0.1")}, Success('1') + kComplete},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    program_ = Program();
+    SetUp();
+    Prepare(c.installed, kYes, "");
+    for (size_t i = 0; i < c.actions.size(); ++i) program_.inventory.at(i).action = c.actions[i];
+    runner_->interrupted_during = {" -i " + c.interrupted + " "};
+    runner_->exit_codes_by_location[c.interrupted] = c.exit_code;
+    EXPECT_EQ(UpdatePass(program_), c.code);
+    EXPECT_EQ(runner_->commands, c.flashed);
+    EXPECT_EQ(runner_->shielded, c.flashed);  // every flash, and nothing else
+    // Said once, while that flash ran; its result follows.
+    const std::string said = std::string(kWriteInProgress) + c.tail;
+    const std::string console = Console();
+    EXPECT_EQ(Count(console, kWriteInProgress), 1u);
+    EXPECT_TRUE(EndsWith(console, said)) << console;
+    EXPECT_TRUE(EndsWith(Log(), said)) << Log();
+  }
+}
+
+// -u: the tool flashes the adapters of the report itself, in one call: that
+// call is shielded as well, and its result stands.
+TEST_F(UpdatePassTest, UpdateFromReportIsAShieldedWrite) {
+  Prepare({}, 0, "");
+  program_.report_path = "report.xml";
+  const std::string command = "zadiroz -flashsupport -u p3p_rom.bin report.xml tempNicList.xml -p3";
+  for (uint32_t tool_code : {0u, 7u}) {
+    SCOPED_TRACE(tool_code);
+    runner_->interrupted_during = {" -u "};
+    runner_->exit_code_for_all = tool_code;
+    runner_->shielded.clear();
+    EXPECT_EQ(RunUpdateCommand(program_), tool_code == 0 ? 5 : 7);
+    EXPECT_EQ(runner_->shielded, std::vector<std::string>{command});
+    EXPECT_TRUE(program_.flags.Has(RunFlag::Interrupted));
+  }
+  EXPECT_EQ(Console(), std::string(kWriteInProgress) + kWriteInProgress);
+}
+
 // A component that answers from a script and records what it was asked.
 class ScriptedComponent : public Firmware {
  public:
@@ -204,6 +283,7 @@ class ScriptedComponent : public Firmware {
   std::ostream& Describe(std::ostream& out) override { return out; }
   int32_t Confirm() override { return 0; }
   void Apply() override { calls_->push_back("apply-" + name_); }
+  bool Pending() override { return false; }
 
  private:
   Program& program_;

@@ -98,16 +98,24 @@ int32_t REdeviFirmware::Confirm() {
   return Prompt(*state_.ui, flags, question.str(), silent, forced, empty, label);
 }
 
+bool REdeviFirmware::Pending() {
+  const NicEntry& entry = Current();
+  return (entry.flags & kNicSelected) != 0 && entry.action != kSkipAction;
+}
+
 void REdeviFirmware::Apply() {
+  if (!Pending()) return;
   NicEntry& entry = Current();
-  if ((entry.flags & kNicSelected) == 0 || entry.action == kSkipAction) return;
   UserInterface& ui = *state_.ui;
   ShowOnce(waiting_notice_, ui, "%s", kWaitingNotice);
   ui.Print("Selecting %s MAC: %-12s \n", entry.product_id.c_str(), entry.mac.c_str());
 
   const std::string command = FlashAdapterCommand(entry.location, state_.package.firmware_file);
   uint32_t code = 0;
-  if (RunCommand(ui, *state_.runner, command, &code) && code == 0) {
+  bool interrupted = false;
+  const bool ran = RunWriteCommand(ui, *state_.runner, command, &code, &interrupted);
+  if (interrupted) state_.flags.Set(RunFlag::Interrupted);
+  if (ran && code == 0) {
     state_.flags.Set(RunFlag::FlashDone);
     ui.Print("MAC %s upgrade SUCCESS!\n", entry.mac.c_str());
     os::SleepMilliseconds(kPauseAfterFlashMs);

@@ -22,8 +22,10 @@ class Firmware {
   /// Compares the versions, warns, and returns the answer code of Prompt.
   virtual int32_t Confirm() = 0;
   /// Flashes the current adapter when Select marked it; records the result in
-  /// the run flags.
+  /// the run flags, and RunFlag::Interrupted when an interrupt came meanwhile.
   virtual void Apply() = 0;
+  /// True when Apply would write firmware on the current adapter.
+  virtual bool Pending() = 0;
 };
 
 /// The ROM firmware of REdevi P3P-series adapters.
@@ -37,6 +39,7 @@ class REdeviFirmware : public Firmware {
   std::ostream& Describe(std::ostream& out) override;
   int32_t Confirm() override;
   void Apply() override;
+  bool Pending() override;
 
  private:
   NicEntry& Current();

@@ -3,6 +3,7 @@
 #define KX_PLATFORM_COMMAND_RUNNER_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,12 @@ class CommandRunner {
   /// QuoteArgument does) to its end. True
   /// with the child's exit code; false when the child could not be started.
   virtual bool Start(const std::string& command_text, uint32_t* exit_code) = 0;
+  /// Runs a call that writes firmware as Start does, shielded from the
+  /// console's interrupts (os::StartAndWaitShielded): `on_interrupt` runs once
+  /// when the first arrives, and `interrupted` says whether one did. This
+  /// default runs Start, which no interrupt reaches.
+  virtual bool StartShielded(const std::string& command_text, uint32_t* exit_code,
+                             const std::function<void()>& on_interrupt, bool* interrupted);
 };
 
 /// The platform's runner: a real child process, normal priority, its output
@@ -32,5 +39,12 @@ std::unique_ptr<CommandRunner> MakeProcessRunner();
 /// (false, 98), and the log says which argument instead.
 bool RunCommand(UserInterface& ui, CommandRunner& runner, const std::string& command_text,
                 uint32_t* exit_code);
+
+/// RunCommand for a call that writes firmware: the same log line and results,
+/// but the child is never cut short by an interrupt (Ctrl+C, a hang-up); one
+/// that arrives meanwhile is said once on the console and in the log, and
+/// `interrupted` is then true, for the caller to stop after this call.
+bool RunWriteCommand(UserInterface& ui, CommandRunner& runner, const std::string& command_text,
+                     uint32_t* exit_code, bool* interrupted);
 
 #endif  // KX_PLATFORM_COMMAND_RUNNER_H_

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,18 @@ bool OwnFileVersion(FileVersion* version);
 /// without time limit, and stores its exit code. False when the child could not
 /// be started; `exit_code` is then left untouched for the caller to set.
 bool StartAndWait(const std::string& command_text, uint32_t* exit_code);
+
+/// StartAndWait for a child that must never be cut short from the console: it
+/// runs in a process group of its own (Windows: CREATE_NEW_PROCESS_GROUP), so
+/// that the keyboard's or a hang-up's signals do not reach it, and until it
+/// ends this program holds Ctrl+C and Ctrl+Break (POSIX: SIGINT, SIGQUIT,
+/// SIGHUP and SIGTERM; one that the program ignores stays ignored) instead of
+/// ending. `on_interrupt` is called once, on the calling thread, when the first
+/// one arrives (at the latest before this returns); `interrupted` tells whether
+/// one did. Windows also keeps the system awake meanwhile. Afterwards every
+/// interrupt acts as it did before.
+bool StartAndWaitShielded(const std::string& command_text, uint32_t* exit_code,
+                          const std::function<void()>& on_interrupt, bool* interrupted);
 
 /// Base names of the main modules of the running processes that can be
 /// examined, in listing order; processes that cannot be opened are skipped.

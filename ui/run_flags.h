@@ -27,6 +27,8 @@ enum class RunFlag : uint32_t {
   FlashFailed = 0x80000,
   FlashDone = 0x100000,
   SkipRestOfDevice = 0x200000,
+  /// An interrupt came during a firmware write: no further write is started.
+  Interrupted = 0x400000,
 };
 
 constexpr uint32_t Bit(RunFlag flag) { return static_cast<uint32_t>(flag); }

@@ -1,6 +1,7 @@
 // POSIX implementation of the operating-system layer.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 #include "kx_version.h"
 #include "platform/command_text.h"
@@ -371,7 +373,12 @@ bool OwnFileVersion(FileVersion* version) {
   return true;
 }
 
-bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
+namespace {
+
+// Starts the child of StartAndWait. With `child_mask`, the child runs in a
+// process group of its own and starts with that signal mask (the caller's
+// own from before it blocked the signals it holds).
+bool SpawnChild(const std::string& command_text, const sigset_t* child_mask, pid_t* pid) {
   std::vector<std::string> words = SplitAtBlanks(command_text);
   if (words.empty()) return false;
   std::string program = FindProgram(words[0]);
@@ -391,23 +398,35 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
       posix_spawn_file_actions_adddup2(&actions, null_fd, target);
     }
   }
+  // A process group of its own: the terminal sends the keyboard's signals and
+  // its hang-up to the foreground group, which then no longer holds the child.
+  posix_spawnattr_t attributes;
+  bool attributes_made = false;
+  if (child_mask != nullptr) {
+    attributes_made = posix_spawnattr_init(&attributes) == 0;
+    if (!attributes_made ||
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK) != 0 ||
+        posix_spawnattr_setpgroup(&attributes, 0) != 0 ||
+        posix_spawnattr_setsigmask(&attributes, child_mask) != 0) {
+      if (attributes_made) posix_spawnattr_destroy(&attributes);
+      posix_spawn_file_actions_destroy(&actions);
+      if (null_fd >= 0) close(null_fd);
+      return false;
+    }
+  }
   // Not fork(): it copies the page tables of this process for every child, a
   // cost that grows with the memory the run holds, so flashing N adapters one
   // call each would cost time in N squared. posix_spawn starts the child
   // without that copy and returns the error of a failed exec itself.
-  pid_t pid = 0;
-  const int spawn_error =
-      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int spawn_error = posix_spawn(pid, program.c_str(), &actions,
+                                      attributes_made ? &attributes : nullptr, argv.data(), environ);
+  if (attributes_made) posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (null_fd >= 0) close(null_fd);
-  if (spawn_error != 0) return false;  // the child never ran the program
+  return spawn_error == 0;  // else the child never ran the program
+}
 
-  int status = 0;
-  pid_t waited;
-  do {
-    waited = waitpid(pid, &status, 0);
-  } while (waited < 0 && errno == EINTR);
-  if (waited < 0) return false;
+void StoreExitStatus(int status, uint32_t* exit_code) {
   if (WIFEXITED(status)) {
     *exit_code = static_cast<uint32_t>(WEXITSTATUS(status));
   } else if (WIFSIGNALED(status)) {
@@ -415,7 +434,96 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
   } else {
     *exit_code = 0;
   }
+}
+
+// The signals a shielded call holds: the keyboard's (Ctrl+C, Ctrl+\), a
+// terminal's hang-up, and the polite request to end.
+constexpr int kHeldSignals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+
+// Set when one of them arrives during a shielded call.
+volatile sig_atomic_t interrupt_seen = 0;
+
+void NoteInterrupt(int) { interrupt_seen = 1; }
+void NoteChildEnd(int) {}
+
+}  // namespace
+
+bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
+  pid_t pid = 0;
+  if (!SpawnChild(command_text, nullptr, &pid)) return false;
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = waitpid(pid, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited < 0) return false;
+  StoreExitStatus(status, exit_code);
   return true;
+}
+
+bool StartAndWaitShielded(const std::string& command_text, uint32_t* exit_code,
+                          const std::function<void()>& on_interrupt, bool* interrupted) {
+  // The held signals and the child's end are blocked except inside sigsuspend
+  // below, so none can arrive unseen between a look at the flag and the wait.
+  sigset_t blocked, before;
+  sigemptyset(&blocked);
+  for (int signal : kHeldSignals) sigaddset(&blocked, signal);
+  sigaddset(&blocked, SIGCHLD);
+  sigprocmask(SIG_BLOCK, &blocked, &before);
+  interrupt_seen = 0;
+
+  struct sigaction note = {};
+  note.sa_handler = NoteInterrupt;
+  sigemptyset(&note.sa_mask);
+  struct sigaction saved[std::size(kHeldSignals)];
+  for (size_t i = 0; i < std::size(kHeldSignals); ++i) {
+    sigaction(kHeldSignals[i], nullptr, &saved[i]);
+    // A signal the program was started to ignore (nohup) stays ignored.
+    if (saved[i].sa_handler != SIG_IGN) sigaction(kHeldSignals[i], &note, nullptr);
+  }
+  // Wakes sigsuspend when the child ends (by default SIGCHLD is discarded).
+  struct sigaction child_end = {}, saved_child_end;
+  child_end.sa_handler = NoteChildEnd;
+  child_end.sa_flags = SA_NOCLDSTOP;
+  sigemptyset(&child_end.sa_mask);
+  sigaction(SIGCHLD, &child_end, &saved_child_end);
+
+  bool said = false;
+  pid_t pid = 0;
+  bool ran = SpawnChild(command_text, &before, &pid);
+  if (ran) {
+    sigset_t waiting = before;
+    for (int signal : kHeldSignals) sigdelset(&waiting, signal);
+    sigdelset(&waiting, SIGCHLD);
+    for (;;) {
+      int status = 0;
+      const pid_t waited = waitpid(pid, &status, WNOHANG);
+      if (waited == pid) {
+        StoreExitStatus(status, exit_code);
+        break;
+      }
+      if (waited < 0 && errno != EINTR) {
+        ran = false;
+        break;
+      }
+      if (interrupt_seen && !said) {
+        said = true;
+        on_interrupt();
+      }
+      if (waited == 0) sigsuspend(&waiting);
+    }
+  }
+
+  // Unblocked while the handlers are still in place: a signal that came after
+  // the last wait is noted, not acted on. Then everything is as it was.
+  sigprocmask(SIG_SETMASK, &before, nullptr);
+  for (size_t i = 0; i < std::size(kHeldSignals); ++i) {
+    sigaction(kHeldSignals[i], &saved[i], nullptr);
+  }
+  sigaction(SIGCHLD, &saved_child_end, nullptr);
+  *interrupted = interrupt_seen != 0;
+  if (*interrupted && !said) on_interrupt();
+  return ran;
 }
 
 bool RunningProcessNames(std::vector<std::string>* names) {

@@ -1,6 +1,8 @@
 // Tests of what only the POSIX side of the operating-system layer does.
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -8,9 +10,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/os.h"
@@ -37,6 +41,114 @@ TEST(OsPosixTest, ProgramThatExecRefusesCannotStart) {
   EXPECT_TRUE(os::StartAndWait("/bin/false", &code));
   EXPECT_EQ(code, 1u);
   EXPECT_TRUE(os::RemoveFile(path));
+}
+
+// The children of this process that /proc shows, each with its process group,
+// once they run `sleep` (before, a new child may not be in its group yet).
+struct Child {
+  pid_t pid;
+  pid_t group;
+};
+std::vector<Child> OwnChildren() {
+  std::vector<Child> children;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return children;
+  while (const struct dirent* entry = readdir(proc)) {
+    // "pid (name) state ppid pgrp ...": the name may hold blanks and brackets.
+    const std::string stat = ReadFileBytes(std::string("/proc/") + entry->d_name + "/stat");
+    const size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos || stat.compare(0, name_end, std::string(entry->d_name) + " (sleep") != 0) {
+      continue;
+    }
+    char state = 0;
+    int parent = 0, group = 0;
+    if (std::sscanf(stat.c_str() + name_end + 1, " %c %d %d", &state, &parent, &group) == 3 &&
+        parent == getpid()) {
+      children.push_back({static_cast<pid_t>(std::atoi(entry->d_name)), group});
+    }
+  }
+  closedir(proc);
+  return children;
+}
+
+// Sends `signals` to this process once its child runs, from a thread that
+// blocks them itself, so that they reach the waiting thread as they reach the
+// utility's only one. Gives what it saw of the child.
+std::thread SendOnceTheChildRuns(std::vector<int> signals, std::vector<Child>* seen) {
+  return std::thread([signals, seen] {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    for (int i = 0; i < 500 && seen->empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      *seen = OwnChildren();
+    }
+    for (int signal : signals) kill(getpid(), signal);
+  });
+}
+
+// A shielded call: the child runs in a process group of its own and to its
+// end; the interrupts reach this program only as one notice while it runs;
+// one that was ignored stays ignored; afterwards every action is as before.
+TEST(OsPosixTest, ShieldedCallHoldsInterruptsAndRunsInAGroupOfItsOwn) {
+  const int held[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+  struct Case {
+    const char* name;
+    std::vector<int> sent;
+    bool hang_up_ignored;  // as under nohup
+    bool interrupted;
+  } cases[] = {
+      {"Ctrl+C twice, then a request to end", {SIGINT, SIGINT, SIGTERM}, false, true},
+      {"Ctrl+\\", {SIGQUIT}, false, true},
+      {"hang-up", {SIGHUP}, false, true},
+      {"hang-up under nohup", {SIGHUP}, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    struct sigaction ignore = {}, nohup_saved;
+    ignore.sa_handler = c.hang_up_ignored ? SIG_IGN : SIG_DFL;
+    sigaction(SIGHUP, &ignore, &nohup_saved);
+    struct sigaction before[4];
+    for (int i = 0; i < 4; ++i) sigaction(held[i], nullptr, &before[i]);
+
+    std::vector<Child> seen;
+    std::thread sender = SendOnceTheChildRuns(c.sent, &seen);
+    int notices = 0;
+    size_t children_at_notice = 0;
+    uint32_t code = 12345;
+    bool interrupted = !c.interrupted;
+    const bool ran = os::StartAndWaitShielded(
+        "/bin/sleep 1", &code,
+        [&] {
+          ++notices;
+          children_at_notice = OwnChildren().size();
+        },
+        &interrupted);
+    sender.join();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(code, 0u);  // slept to its end
+    EXPECT_EQ(interrupted, c.interrupted);
+    EXPECT_EQ(notices, c.interrupted ? 1 : 0);
+    if (c.interrupted) {
+      EXPECT_EQ(children_at_notice, 1u) << "the notice came only at the end";
+    }
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].group, seen[0].pid);
+    for (int i = 0; i < 4; ++i) {
+      struct sigaction after;
+      sigaction(held[i], nullptr, &after);
+      EXPECT_EQ(after.sa_handler, before[i].sa_handler) << held[i];
+    }
+    sigaction(SIGHUP, &nohup_saved, nullptr);
+  }
+  // Any other call stays in this program's group, where the keyboard reaches it.
+  std::vector<Child> seen;
+  std::thread looker = SendOnceTheChildRuns({}, &seen);
+  uint32_t code = 12345;
+  EXPECT_TRUE(os::StartAndWait("/bin/sleep 0.3", &code));
+  looker.join();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].group, getpgrp());
 }
 
 // The log is opened only through a path that no one else controls; the cases

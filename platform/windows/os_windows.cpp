@@ -7,6 +7,7 @@
 #include <sddl.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -418,18 +419,41 @@ bool OwnFileVersion(FileVersion* version) {
   return true;
 }
 
-bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
+namespace {
+
+// Starts `command_text` with `flags` added to the usual ones; false when it
+// cannot be started.
+bool StartChild(const std::string& command_text, DWORD flags, PROCESS_INFORMATION* process) {
   std::string command_line = command_text;  // CreateProcessA may write to it
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
+  ZeroMemory(process, sizeof *process);
+  return CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE,
+                        CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS | flags, nullptr, nullptr,
+                        &startup, process) != 0;
+}
+
+// Set when Ctrl+C or Ctrl+Break arrives during a shielded call. Windows runs
+// the control handler on a thread of its own, hence atomic.
+std::atomic<bool> interrupt_seen{false};
+
+BOOL WINAPI NoteInterrupt(DWORD event) {
+  // A closed window, a logoff or a shutdown cannot be held off: the system
+  // ends the process soon after this returns, whatever it returns.
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  interrupt_seen = true;
+  return TRUE;
+}
+
+// How often the wait looks at the flag: the notice comes at most this late.
+constexpr DWORD kInterruptPollMs = 100;
+
+}  // namespace
+
+bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
   PROCESS_INFORMATION process;
-  ZeroMemory(&process, sizeof process);
-  if (!CreateProcessA(nullptr, &command_line[0], nullptr, nullptr, TRUE,
-                      CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                      &process)) {
-    return false;
-  }
+  if (!StartChild(command_text, 0, &process)) return false;
   ScopedHandle process_handle(process.hProcess);
   ScopedHandle thread_handle(process.hThread);
   WaitForSingleObject(process.hProcess, INFINITE);
@@ -437,6 +461,37 @@ bool StartAndWait(const std::string& command_text, uint32_t* exit_code) {
   GetExitCodeProcess(process.hProcess, &code);
   *exit_code = code;
   return true;
+}
+
+bool StartAndWaitShielded(const std::string& command_text, uint32_t* exit_code,
+                          const std::function<void()>& on_interrupt, bool* interrupted) {
+  interrupt_seen = false;
+  // Neither sleep nor a Ctrl+C or Ctrl+Break of this console may cut the call
+  // short: a new process group does not get them (and starts with Ctrl+C
+  // disabled), and this program takes them itself until the child ends.
+  SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+  SetConsoleCtrlHandler(NoteInterrupt, TRUE);
+  bool said = false;
+  PROCESS_INFORMATION process;
+  const bool ran = StartChild(command_text, CREATE_NEW_PROCESS_GROUP, &process);
+  if (ran) {
+    ScopedHandle process_handle(process.hProcess);
+    ScopedHandle thread_handle(process.hThread);
+    while (WaitForSingleObject(process.hProcess, kInterruptPollMs) == WAIT_TIMEOUT) {
+      if (interrupt_seen && !said) {
+        said = true;
+        on_interrupt();
+      }
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    *exit_code = code;
+  }
+  SetConsoleCtrlHandler(NoteInterrupt, FALSE);
+  SetThreadExecutionState(ES_CONTINUOUS);
+  *interrupted = interrupt_seen;
+  if (*interrupted && !said) on_interrupt();
+  return ran;
 }
 
 namespace {

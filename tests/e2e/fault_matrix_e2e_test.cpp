@@ -4,10 +4,12 @@
 // files afterwards: the package files unchanged, no NIC list left behind, and
 // the log only appended to.
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/package_fixture.h"
@@ -148,6 +150,7 @@ enum class Reach {
   kMode,     // a mode runs: start lines, `log`, end stamp and exit code
   kStartUp,  // refused at start-up: the log is exactly `log`
   kNoLog,    // the log cannot be written: it stays as it was
+  kEnded,    // ended from outside: the log stops after `log`
 };
 
 class FaultMatrixTest;
@@ -170,6 +173,11 @@ struct Row {
   std::string (*item)(int) = nullptr;
   std::string input = "";
   bool close_input = true;
+  // Sent to the program once the tool has recorded the call `during` (nothing
+  // when empty); `state` is then the tool's state file afterwards.
+  std::string during = "";
+  Interrupt interrupt = Interrupt::kKeyboard;
+  std::vector<std::string> state = {};
 };
 
 void PrintTo(const Row& row, std::ostream* out) { PrintCaseName(row, out); }
@@ -323,6 +331,16 @@ class FaultMatrixTest : public PackageFixture, public ::testing::WithParamInterf
     options.input = row.input;
     options.close_input = row.close_input;
     options.user_id = run_as_;
+    if (!row.during.empty()) {
+      options.while_running = [this, &row](int process_id) {
+        for (int i = 0; i < 3000; ++i) {
+          const std::vector<std::string> calls = Calls();
+          if (std::find(calls.begin(), calls.end(), row.during) != calls.end()) break;
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(SendInterrupt(process_id, row.interrupt));
+      };
+    }
     std::vector<std::string> args = Filled(row.args);
     if (wrapper_.empty()) return RunProgramAndWait(program_, args, options);
     std::vector<std::string> words(wrapper_.begin() + 1, wrapper_.end());
@@ -864,6 +882,47 @@ std::vector<Row> Rows() {
 }
 // clang-format on
 
+// Interrupts: during a flash the write runs to its end, its result is logged,
+// and the run stops before the next adapter; during discovery the run ends at
+// once, as it always has.
+constexpr char kWriteInProgress[] =
+    "Interrupt received: a firmware write is in progress. The run will stop after it.";
+constexpr char kLeftAsTheyWere[] = "Run stopped by the interrupt. Adapters left as they were: ";
+constexpr char kWithErrors[] = "NIC firmware update completed with errors. ";
+
+// clang-format off
+std::vector<Row> InterruptRows() {
+  const std::string slow_first = kTwo + R"(<operation name="flash" location="5:0.0" sleep_ms="1500"/>)";
+  const std::string console =
+      "Found P3P Q4T MAC: " + Mac("5") + " (v4.0.520)\nFound P3P Q4T MAC: " + Mac("6") +
+      " (v4.0.520)\n" + kWaiting + "Selecting P3P Q4T MAC: " + Mac("5") + " \n\n" + kWriteInProgress +
+      "\nMAC " + Mac("5") + " upgrade SUCCESS!\n" + kLeftAsTheyWere + Mac("6") + " (6:0.0)\n\n" +
+      kWithErrors + "\n";
+  const std::vector<std::string> log = {
+      kStarted, kListCommand, kDiscovered, "Found P3P Q4T MAC: " + Mac("5") + " (v4.0.520)",
+      "Found P3P Q4T MAC: " + Mac("6") + " (v4.0.520)",
+      "The Firmware upgrade will take several minutes. Please be patient.",
+      "Selecting P3P Q4T MAC: " + Mac("5") + " ", "zadiroz " + FlashCall("5"), "", kWriteInProgress,
+      "MAC " + Mac("5") + " upgrade SUCCESS!", kLeftAsTheyWere + Mac("6") + " (6:0.0)", "",
+      kWithErrors};
+  const std::vector<std::string> calls = {kListCall, FlashCall("5")};
+  const std::vector<std::string> flashed = {"5:0.0=4.0.534"};
+  return {
+      {"CtrlCDuringAFlash", Only::kAny, {"-y"}, slow_first, nullptr, 0, true, console,
+       Reach::kMode, log, calls, nullptr, "", true, FlashCall("5"), Interrupt::kKeyboard, flashed},
+      {"HangUpDuringAFlash", Only::kPosix, {"-y"}, slow_first, nullptr, 0, true, console,
+       Reach::kMode, log, calls, nullptr, "", true, FlashCall("5"), Interrupt::kHangUp, flashed},
+      {"TerminateDuringAFlash", Only::kPosix, {"-y"}, slow_first, nullptr, 0, true, console,
+       Reach::kMode, log, calls, nullptr, "", true, FlashCall("5"), Interrupt::kTerminate, flashed},
+      // Killed with the tool: 128 + SIGINT, and the log ends at the tool's command.
+      {"CtrlCDuringDiscovery", Only::kPosix, {"-y"},
+       kTwo + R"(<operation name="list" sleep_ms="5000"/>)", nullptr, 130, true, "",
+       Reach::kEnded, {kStarted, kListCommand}, kListOnly, nullptr, "", true, kListCall,
+       Interrupt::kKeyboard, {}},
+  };
+}
+// clang-format on
+
 void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   if (row.only == Only::kPosix && IsWindowsBuild()) {
     *skipped = "POSIX only";
@@ -871,6 +930,10 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   }
   if (row.only == Only::kWindows && !IsWindowsBuild()) {
     *skipped = "Windows only: an open file can be deleted on POSIX";
+    return;
+  }
+  if (!row.during.empty() && !CanSendInterrupts()) {
+    *skipped = "no console to send Ctrl+C through (under Wine: only on a terminal)";
     return;
   }
   const bool strict = StartsWith(row.scenario, "STRICT");
@@ -929,6 +992,9 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
       }
       EXPECT_EQ(added, Lines(row.log));
       break;
+    case Reach::kEnded:
+      EXPECT_EQ(added, LogStart(row) + Lines(row.log));
+      break;
     case Reach::kMode:
       if (row.item == nullptr) {
         EXPECT_EQ(added, LogStart(row) + Lines(row.log) + LogEnd(row.code));
@@ -950,6 +1016,9 @@ void FaultMatrixTest::RunAndCheck(const Row& row, std::string* skipped) {
   if (expect_lock_ >= 0) {
     EXPECT_EQ(fs::exists(LockPath()), expect_lock_ == 1);
   }
+  if (!row.during.empty()) {
+    EXPECT_EQ(ReadLines(JoinPath(scratch_, "state.txt")), row.state);
+  }
 }
 
 TEST_P(FaultMatrixTest, KeepsItsPromises) {
@@ -959,5 +1028,8 @@ TEST_P(FaultMatrixTest, KeepsItsPromises) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Row, FaultMatrixTest, ::testing::ValuesIn(Rows()), CaseName());
+
+INSTANTIATE_TEST_SUITE_P(Interrupt, FaultMatrixTest, ::testing::ValuesIn(InterruptRows()),
+                         CaseName());
 
 }  // namespace

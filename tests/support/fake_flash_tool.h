@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -30,6 +31,26 @@ class FakeFlashTool : public CommandRunner {
     if (exact != exit_codes.end()) *exit_code = exact->second;
     return true;
   }
+  bool StartShielded(const std::string& command_text, uint32_t* exit_code,
+                     const std::function<void()>& on_interrupt, bool* interrupted) override {
+    shielded.push_back(command_text);
+    *interrupted = false;
+    const bool started = Start(command_text, exit_code);
+    for (const std::string& part : interrupted_during) {
+      if (command_text.find(part) == std::string::npos) continue;
+      // Pressed twice, as an operator does who sees nothing happen.
+      on_interrupt();
+      on_interrupt();
+      *interrupted = true;
+    }
+    return started;
+  }
+
+  /// The commands given as calls that write firmware (shielded), in order.
+  std::vector<std::string> shielded;
+  /// Parts of command texts (" -i 5:0.1 ", " -u ") whose calls an interrupt
+  /// reaches while they run.
+  std::vector<std::string> interrupted_during;
 
   /// Every command given, in order, and whether "tempNicList.xml" was there
   /// when it came.

@@ -3,6 +3,7 @@
 #ifndef KX_TESTS_SUPPORT_RUN_PROGRAM_H_
 #define KX_TESTS_SUPPORT_RUN_PROGRAM_H_
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,7 +26,27 @@ struct ProgramOptions {
   /// When set: standard input is a pipe that stays empty this long (the
   /// program waits at its first question), then gets `input` and closes.
   unsigned input_delay_ms = 0;
+  /// When set: the program runs as a terminal runs a job, in a process group
+  /// of its own (Windows: in this program's console, which sends Ctrl+C to
+  /// every process attached to it), and this is called with the program's
+  /// process id while it runs. It must return in bounded time: the program is
+  /// reaped only afterwards.
+  std::function<void(int process_id)> while_running;
 };
+
+/// What reaches a program from outside: Ctrl+C at its terminal (POSIX: SIGINT
+/// to its process group; Windows: Ctrl+C to the console, this program taking
+/// it as handled), a terminal that hangs up (SIGHUP to the group), a request
+/// to end sent to the program alone (SIGTERM). Windows has only the first.
+enum class Interrupt { kKeyboard, kHangUp, kTerminate };
+
+/// Whether SendInterrupt can work here: always on POSIX; on Windows only with
+/// a console (Wine makes one only when it runs on a terminal).
+bool CanSendInterrupts();
+
+/// Sends `interrupt` to a program started with while_running (`process_id` as
+/// it was given). False when it could not be sent.
+bool SendInterrupt(int process_id, Interrupt interrupt);
 
 /// POSIX: an unprivileged user the tests may run the program as.
 constexpr int kUnprivilegedUser = 65534;

@@ -45,9 +45,16 @@ class ProcessView {
   /// In a child just forked from the test process: moves on into the view.
   /// Returns in a grandchild that lives there; the child in between waits for
   /// it and ends as it ends (its exit code, or its signal). Returns at once
-  /// when there is no view.
-  void Continue() const {
-    if (pid_fd_ < 0) return;
+  /// when there is no view. With `own_group`, the process that returns leads
+  /// a process group of its own (as a terminal runs a job), and its process
+  /// id as the test sees it is written to `report` (when not -1) before it
+  /// goes on, so that signals can be sent to it and to its group alone.
+  void Continue(bool own_group = false, int report = -1) const {
+    if (pid_fd_ < 0) {
+      if (own_group) setpgid(0, 0);
+      Report(report, getpid());
+      return;
+    }
     if ((user_fd_ >= 0 && setns(user_fd_, CLONE_NEWUSER) != 0) ||
         setns(mount_fd_, CLONE_NEWNS) != 0 || setns(pid_fd_, CLONE_NEWPID) != 0) {
       Fail("cannot enter the test's process view\n");
@@ -55,6 +62,8 @@ class ProcessView {
     const pid_t inner = fork();
     if (inner < 0) Fail("cannot start a process in the test's process view\n");
     if (inner == 0) {
+      if (own_group) setpgid(0, 0);
+      if (report >= 0) close(report);
       // Joining a user namespace gave this process every capability there and
       // made it undumpable: either hides its /proc entries (a helper that
       // holds a file open) from the unprivileged program under test. A program
@@ -67,6 +76,9 @@ class ProcessView {
       }
       return;
     }
+    // Also here, before the test can send anything: the group must exist.
+    if (own_group) setpgid(inner, inner);
+    Report(report, inner);
     int status = 0;
     while (waitpid(inner, &status, 0) < 0) {
       if (errno != EINTR) _exit(124);
@@ -156,6 +168,12 @@ class ProcessView {
     _exit(0);
   }
 
+  static void Report(int report, pid_t pid) {
+    if (report < 0) return;
+    if (write(report, &pid, sizeof pid) != sizeof pid) Fail("cannot report the program's id\n");
+    close(report);
+  }
+
   [[noreturn]] static void Fail(const char* why) {
     if (write(STDERR_FILENO, why, std::strlen(why)) < 0) _exit(124);
     _exit(124);
@@ -207,6 +225,10 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
     std::signal(SIGPIPE, SIG_IGN);
     if (pipe(delayed) != 0) return run;
   }
+  // A program that the test interrupts runs in a group of its own and tells
+  // its process id as the test sees it (in the view, one level down).
+  int reported[2] = {-1, -1};
+  if (options.while_running && pipe2(reported, O_CLOEXEC) != 0) return run;
   const ProcessView& view = ProcessView::Get();
   pid_t pid = fork();
   if (pid < 0) {
@@ -216,7 +238,8 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
   if (pid == 0) {
     // The writing end stays with the test only, so the program sees the end of its input.
     if (delayed[1] >= 0) close(delayed[1]);
-    view.Continue();
+    if (reported[0] >= 0) close(reported[0]);
+    view.Continue(static_cast<bool>(options.while_running), reported[1]);
     if (!options.working_directory.empty() && chdir(options.working_directory.c_str()) != 0) {
       _exit(126);
     }
@@ -241,6 +264,14 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
     execv(program.c_str(), argv.data());
     _exit(127);
   }
+  std::thread watcher;
+  if (options.while_running) {
+    close(reported[1]);
+    pid_t program_id = -1;
+    const bool told = read(reported[0], &program_id, sizeof program_id) == sizeof program_id;
+    close(reported[0]);
+    if (told) watcher = std::thread(options.while_running, static_cast<int>(program_id));
+  }
   std::thread writer;
   if (delayed[0] >= 0) {
     close(delayed[0]);
@@ -252,6 +283,9 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
       close(fd);
     });
   }
+  // Joined before the program is reaped, so that its process id and group
+  // are still its own whenever the watcher sends something.
+  if (watcher.joinable()) watcher.join();
   int status = 0;
   const pid_t waited = waitpid(pid, &status, 0);
   if (writer.joinable()) writer.join();
@@ -310,4 +344,18 @@ ExclusiveFileHold::~ExclusiveFileHold() {
   if (helper_ <= 0) return;
   kill(helper_, SIGKILL);
   waitpid(helper_, nullptr, 0);
+}
+
+bool CanSendInterrupts() { return true; }
+
+bool SendInterrupt(int process_id, Interrupt interrupt) {
+  switch (interrupt) {
+    case Interrupt::kKeyboard:
+      return kill(-process_id, SIGINT) == 0;
+    case Interrupt::kHangUp:
+      return kill(-process_id, SIGHUP) == 0;
+    case Interrupt::kTerminate:
+      return kill(process_id, SIGTERM) == 0;
+  }
+  return false;
 }

@@ -142,6 +142,7 @@ ProgramRun RunProgramAndWait(const std::string& program, const std::vector<std::
       CloseHandle(delayed);
     });
   }
+  if (options.while_running) options.while_running(static_cast<int>(process.dwProcessId));
   WaitForSingleObject(process.hProcess, INFINITE);
   if (writer.joinable()) writer.join();
   DWORD code = 0;
@@ -168,4 +169,28 @@ ExclusiveFileHold::ExclusiveFileHold(const std::string& path) {
 
 ExclusiveFileHold::~ExclusiveFileHold() {
   if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+bool CanSendInterrupts() {
+  HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(console);
+  return true;
+}
+
+namespace {
+
+BOOL WINAPI TakeCtrlC(DWORD event) { return event == CTRL_C_EVENT; }
+
+}  // namespace
+
+bool SendInterrupt(int, Interrupt interrupt) {
+  if (interrupt != Interrupt::kKeyboard) return false;
+  // Ctrl+C as the console sends it: to every process attached to it, this one
+  // too, which takes it as handled (handlers are not inherited). Sent to one
+  // process group it would reach no one: a new group starts with Ctrl+C off.
+  // (Ctrl+Break, which a new group does get, Wine does not deliver.)
+  SetConsoleCtrlHandler(TakeCtrlC, TRUE);
+  return GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != 0;
 }
