@@ -53,7 +53,8 @@ std::vector<Child> OwnChildren() {
     // "pid (name) state ppid pgrp ...": the name may hold blanks and brackets.
     const std::string stat = ReadFileBytes(std::string("/proc/") + entry->d_name + "/stat");
     const size_t name_end = stat.rfind(')');
-    if (name_end == std::string::npos || stat.compare(0, name_end, std::string(entry->d_name) + " (sleep") != 0) {
+    if (name_end == std::string::npos ||
+        stat.compare(0, name_end, std::string(entry->d_name) + " (sleep") != 0) {
       continue;
     }
     char state = 0;
