@@ -61,8 +61,7 @@ void StopAfterInterrupt(Program& program, int adapter, int component, int count)
     left += (left.empty() ? "" : ", ") + entry.mac + " (" + entry.location + ")";
   }
   if (left.empty()) return;
-  program.ui->Print("Run stopped by the interrupt. Adapters left as they were: %s\n",
-                    left.c_str());
+  program.ui->Print("Run stopped by the interrupt. Adapters left as they were: %s\n", left.c_str());
   program.flags.Set(RunFlag::FlashFailed);
 }
 

@@ -200,7 +200,9 @@ TEST_F(UpdatePassTest, EmptyInventoryEndsQuietlyWithZero) {
 constexpr char kWriteInProgress[] =
     "\nInterrupt received: a firmware write is in progress. The run will stop after it.\n";
 
-std::string Success(char n) { return std::string("MAC 02-11-22-33-44-5") + n + " upgrade SUCCESS!\n"; }
+std::string Success(char n) {
+  return std::string("MAC 02-11-22-33-44-5") + n + " upgrade SUCCESS!\n";
+}
 
 // An interrupt during a flash: that flash ends and is reported, no other
 // starts, and the adapters that would have been flashed are named.
@@ -217,18 +219,48 @@ TEST_F(UpdatePassTest, InterruptDuringAFlashStopsBeforeTheNextAdapter) {
     std::vector<std::string> flashed;
     std::string tail;  // the console from that flash's result on
   } cases[] = {
-      {"first of three", {"4.0.520", "4.0.520", "4.0.520"}, {}, "5:0.0", 0, 0, {Flash("5:0.0")},
-       Success('0') + kLeft + "02-11-22-33-44-51 (5:0.1), 02-11-22-33-44-52 (5:0.2)\n" + kWithErrors},
-      {"failing flash", {"4.0.520", "4.0.520"}, {}, "5:0.0", 7, 0, {Flash("5:0.0")},
-       "Command to upgrade firmware failed with internal error code 7\n\tCommand: " + Flash("5:0.0") +
-           "\n" + kLeft + "02-11-22-33-44-51 (5:0.1)\n" + kWithErrors},
-      {"only marked ones are left", {"4.0.520", "4.1.0", "4.0.520", "4.0.520"}, {"", "", "skip", ""},
-       "5:0.0", 0, 0, {Flash("5:0.0")},
+      {"first of three",
+       {"4.0.520", "4.0.520", "4.0.520"},
+       {},
+       "5:0.0",
+       0,
+       0,
+       {Flash("5:0.0")},
+       Success('0') + kLeft + "02-11-22-33-44-51 (5:0.1), 02-11-22-33-44-52 (5:0.2)\n" +
+           kWithErrors},
+      {"failing flash",
+       {"4.0.520", "4.0.520"},
+       {},
+       "5:0.0",
+       7,
+       0,
+       {Flash("5:0.0")},
+       "Command to upgrade firmware failed with internal error code 7\n\tCommand: " +
+           Flash("5:0.0") + "\n" + kLeft + "02-11-22-33-44-51 (5:0.1)\n" + kWithErrors},
+      {"only marked ones are left",
+       {"4.0.520", "4.1.0", "4.0.520", "4.0.520"},
+       {"", "", "skip", ""},
+       "5:0.0",
+       0,
+       0,
+       {Flash("5:0.0")},
        Success('0') + kLeft + "02-11-22-33-44-53 (5:0.3)\n" + kWithErrors},
-      {"none left after it", {"4.0.520", "4.0.520", "4.1.0"}, {}, "5:0.1", 0, 2,
-       {Flash("5:0.0"), Flash("5:0.1")}, Success('1') + kComplete},
-      {"the last flash", {"4.0.520", "4.0.520"}, {}, "5:0.1", 0, 2,
-       {Flash("5:0.0"), Flash("5:0.1")}, Success('1') + kComplete},
+      {"none left after it",
+       {"4.0.520", "4.0.520", "4.1.0"},
+       {},
+       "5:0.1",
+       0,
+       2,
+       {Flash("5:0.0"), Flash("5:0.1")},
+       Success('1') + kComplete},
+      {"the last flash",
+       {"4.0.520", "4.0.520"},
+       {},
+       "5:0.1",
+       0,
+       2,
+       {Flash("5:0.0"), Flash("5:0.1")},
+       Success('1') + kComplete},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

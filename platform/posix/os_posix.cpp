@@ -403,9 +403,9 @@ bool SpawnChild(const std::string& command_text, const sigset_t* child_mask, pid
   posix_spawnattr_t attributes;
   bool attributes_made = false;
   if (child_mask != nullptr) {
+    const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK;
     attributes_made = posix_spawnattr_init(&attributes) == 0;
-    if (!attributes_made ||
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK) != 0 ||
+    if (!attributes_made || posix_spawnattr_setflags(&attributes, flags) != 0 ||
         posix_spawnattr_setpgroup(&attributes, 0) != 0 ||
         posix_spawnattr_setsigmask(&attributes, child_mask) != 0) {
       if (attributes_made) posix_spawnattr_destroy(&attributes);
@@ -418,8 +418,9 @@ bool SpawnChild(const std::string& command_text, const sigset_t* child_mask, pid
   // cost that grows with the memory the run holds, so flashing N adapters one
   // call each would cost time in N squared. posix_spawn starts the child
   // without that copy and returns the error of a failed exec itself.
-  const int spawn_error = posix_spawn(pid, program.c_str(), &actions,
-                                      attributes_made ? &attributes : nullptr, argv.data(), environ);
+  const int spawn_error =
+      posix_spawn(pid, program.c_str(), &actions, attributes_made ? &attributes : nullptr,
+                  argv.data(), environ);
   if (attributes_made) posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (null_fd >= 0) close(null_fd);

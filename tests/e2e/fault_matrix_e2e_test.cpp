@@ -890,6 +890,18 @@ constexpr char kWriteInProgress[] =
 constexpr char kLeftAsTheyWere[] = "Run stopped by the interrupt. Adapters left as they were: ";
 constexpr char kWithErrors[] = "NIC firmware update completed with errors. ";
 
+// -u: the tool writes every adapter of the report in one call, shielded too.
+std::string ReportOfTwo(FaultMatrixTest& t) {
+  std::string devices;
+  for (const char* bus : {"5", "6"}) {
+    devices += std::string("<device><busnumber value=\"") + bus +
+               "\"/><devicenumber value=\"0\"/><funcnumber value=\"0\"/></device>";
+  }
+  t.WriteBeside("report.xml",
+                "<kx_rom_discovery><devices>" + devices + "</devices></kx_rom_discovery>");
+  return "";
+}
+
 // clang-format off
 std::vector<Row> InterruptRows() {
   const std::string slow_first = kTwo + R"(<operation name="flash" location="5:0.0" sleep_ms="1500"/>)";
@@ -906,6 +918,7 @@ std::vector<Row> InterruptRows() {
       "MAC " + Mac("5") + " upgrade SUCCESS!", kLeftAsTheyWere + Mac("6") + " (6:0.0)", "",
       kWithErrors};
   const std::vector<std::string> calls = {kListCall, FlashCall("5")};
+  const std::string kUpdateCall = "-flashsupport -u p3p_rom.bin ../report.xml tempNicList.xml -p3";
   const std::vector<std::string> flashed = {"5:0.0=4.0.534"};
   return {
       {"CtrlCDuringAFlash", Only::kAny, {"-y"}, slow_first, nullptr, 0, true, console,
@@ -914,6 +927,13 @@ std::vector<Row> InterruptRows() {
        Reach::kMode, log, calls, nullptr, "", true, FlashCall("5"), Interrupt::kHangUp, flashed},
       {"TerminateDuringAFlash", Only::kPosix, {"-y"}, slow_first, nullptr, 0, true, console,
        Reach::kMode, log, calls, nullptr, "", true, FlashCall("5"), Interrupt::kTerminate, flashed},
+      {"CtrlCDuringAnUpdateFromAReport", Only::kAny, {"-u", "../report.xml"},
+       kTwo + R"(<operation name="flash" location="5:0.0" sleep_ms="1500"/>)" +
+           R"(<operation name="update" fault="no_file"/>)",
+       ReportOfTwo, 2, true, std::string("\n") + kWriteInProgress + "\n\nNIC firmware update complete.\n",
+       Reach::kMode, {"zadiroz " + kUpdateCall, "", kWriteInProgress, "", "NIC firmware update complete."},
+       {kUpdateCall}, nullptr, "", true, kUpdateCall, Interrupt::kKeyboard,
+       {"5:0.0=4.0.534", "6:0.0=4.0.534"}},
       // Killed with the tool: 128 + SIGINT, and the log ends at the tool's command.
       {"CtrlCDuringDiscovery", Only::kPosix, {"-y"},
        kTwo + R"(<operation name="list" sleep_ms="5000"/>)", nullptr, 130, true, "",

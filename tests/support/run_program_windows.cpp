@@ -172,8 +172,9 @@ ExclusiveFileHold::~ExclusiveFileHold() {
 }
 
 bool CanSendInterrupts() {
-  HANDLE console = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE console =
+      CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
   if (console == INVALID_HANDLE_VALUE) return false;
   CloseHandle(console);
   return true;
