@@ -3,6 +3,7 @@
 
 int main(int argc, char** argv) {
   os::RestrictLibrarySearch();
+  os::KeepRunningWithoutConsole();
   // The run's state lives until the process ends: the log and the console
   // keep what was written to them, every write already flushed.
   Program program;

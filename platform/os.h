@@ -86,6 +86,12 @@ void SizeConsole(int width, int height);
 /// have planted one. Called first thing. Nothing to do on POSIX.
 void RestrictLibrarySearch();
 
+/// POSIX: from here on a console that went away (its pipe closed) makes
+/// console writes fail instead of ending the program, as on Windows, so that
+/// the run still logs what it did and ends with its exit code. Children start
+/// with the default action again. Nothing to do on Windows.
+void KeepRunningWithoutConsole();
+
 /// The four numbers of the running program's own file version.
 struct FileVersion {
   uint16_t major = 0;

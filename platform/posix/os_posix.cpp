@@ -365,6 +365,13 @@ void SizeConsole(int /*width*/, int /*height*/) {
 
 void RestrictLibrarySearch() {}
 
+void KeepRunningWithoutConsole() {
+  // A console that went away (a dropped SSH session without a terminal) makes
+  // console writes fail, as on Windows, instead of ending the run with
+  // SIGPIPE between a flash and the log line that tells its result.
+  signal(SIGPIPE, SIG_IGN);
+}
+
 bool OwnFileVersion(FileVersion* version) {
   version->major = KX_VERSION_MAJOR;
   version->minor = KX_VERSION_MINOR;
@@ -398,30 +405,39 @@ bool SpawnChild(const std::string& command_text, const sigset_t* child_mask, pid
       posix_spawn_file_actions_adddup2(&actions, null_fd, target);
     }
   }
-  // A process group of its own: the terminal sends the keyboard's signals and
-  // its hang-up to the foreground group, which then no longer holds the child.
+  // The child starts with the default action for a broken pipe, which this
+  // program ignores. A flash call gets a process group of its own: the
+  // terminal sends the keyboard's signals and its hang-up to the foreground
+  // group, which then no longer holds the child.
   posix_spawnattr_t attributes;
-  bool attributes_made = false;
+  if (posix_spawnattr_init(&attributes) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    if (null_fd >= 0) close(null_fd);
+    return false;
+  }
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  short flags = POSIX_SPAWN_SETSIGDEF;
+  bool attributes_set = posix_spawnattr_setsigdefault(&attributes, &defaults) == 0;
   if (child_mask != nullptr) {
-    const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK;
-    attributes_made = posix_spawnattr_init(&attributes) == 0;
-    if (!attributes_made || posix_spawnattr_setflags(&attributes, flags) != 0 ||
-        posix_spawnattr_setpgroup(&attributes, 0) != 0 ||
-        posix_spawnattr_setsigmask(&attributes, child_mask) != 0) {
-      if (attributes_made) posix_spawnattr_destroy(&attributes);
-      posix_spawn_file_actions_destroy(&actions);
-      if (null_fd >= 0) close(null_fd);
-      return false;
-    }
+    flags |= POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK;
+    attributes_set = attributes_set && posix_spawnattr_setpgroup(&attributes, 0) == 0 &&
+                     posix_spawnattr_setsigmask(&attributes, child_mask) == 0;
+  }
+  if (!attributes_set || posix_spawnattr_setflags(&attributes, flags) != 0) {
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (null_fd >= 0) close(null_fd);
+    return false;
   }
   // Not fork(): it copies the page tables of this process for every child, a
   // cost that grows with the memory the run holds, so flashing N adapters one
   // call each would cost time in N squared. posix_spawn starts the child
   // without that copy and returns the error of a failed exec itself.
   const int spawn_error =
-      posix_spawn(pid, program.c_str(), &actions, attributes_made ? &attributes : nullptr,
-                  argv.data(), environ);
-  if (attributes_made) posix_spawnattr_destroy(&attributes);
+      posix_spawn(pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (null_fd >= 0) close(null_fd);
   return spawn_error == 0;  // else the child never ran the program

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -208,6 +209,27 @@ TEST(OsPosixTest, LogFoldersAreMadeWithMode0755) {
 }
 
 bool IsRoot() { return geteuid() == 0; }
+
+// A console that went away fails its writes instead of ending the run, and the
+// flash tool still starts with the default action for a broken pipe. In a
+// child process, so that the test program keeps its own.
+TEST(OsPosixTest, ABrokenConsoleDoesNotEndTheRun) {
+  const pid_t child = fork();
+  if (child == 0) {
+    os::KeepRunningWithoutConsole();
+    int ends[2];
+    if (pipe(ends) != 0) _exit(10);
+    close(ends[0]);
+    if (write(ends[1], "x", 1) != -1 || errno != EPIPE) _exit(11);
+    uint32_t code = 0;
+    if (!os::StartAndWait("/bin/sh -c \"kill -PIPE $$; exit 3\"", &code)) _exit(12);
+    _exit(code == 128 + SIGPIPE ? 0 : 13);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
 
 // The run lock lies in <drive>/zpxsystem: a second taker meets the first, and
 // nothing that another account could have planted or opened is trusted.

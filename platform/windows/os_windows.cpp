@@ -382,6 +382,10 @@ void RestrictLibrarySearch() {
   if (set_directories != nullptr) set_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
+void KeepRunningWithoutConsole() {
+  // A write to a console or pipe that went away fails; nothing ends the run.
+}
+
 bool OwnFileVersion(FileVersion* version) {
   char path[kMaxPath] = {0};
   DWORD length = GetModuleFileNameA(nullptr, path, kMaxPath);
