@@ -1,17 +1,14 @@
 # The filter run_outcome on real runs: every row runs the built utility against
 # the simulated flash tool in a scratch package, then feeds the exit code and
 # the lines that run appended to its log to the filter.
-import base64
-import csv
 import os
 import resource
 import unittest
 
 import fleet_support as fs
-from run_outcome import run_outcome
-from kxvareviv_arguments import kxvareviv_arguments
-from package_facts import package_facts
-from fleet_report import fleet_report_csv
+from ansible_collections.redevi.p3p_firmware.plugins.filter.kxvareviv_arguments import (
+    kxvareviv_arguments)
+from ansible_collections.redevi.p3p_firmware.plugins.filter.run_outcome import run_outcome
 
 LIST_FAILS = '<operation name="list" exit="3"/>'
 UPDATE_FINDS_NOTHING = '<operation name="update" exit="5"/>'
@@ -167,45 +164,10 @@ class RunOutcomeTest(unittest.TestCase):
                          ("start_failed", True, False))
 
 
-class ArgumentsTest(unittest.TestCase):
-    # mode, flags set, the options, or the conflict (one the utility would answer
-    # with its usage text and exit code 0)
-    ROWS = [
-        ("upgrade", "", "-s"),
-        ("upgrade", "rewrite downgrade debug", "-s -e -g -debug"),
-        ("upgrade", "force", "-s -f"),
-        ("upgrade", "force rewrite",
-         "kxvareviv_rewrite (-e) cannot be combined with kxvareviv_force (-f)"),
-        ("upgrade", "force downgrade",
-         "kxvareviv_downgrade (-g) cannot be combined with kxvareviv_force (-f)"),
-        ("check", "rewrite",
-         "kxvareviv_mode: check (-n) cannot be combined with kxvareviv_rewrite (-e)"),
-        ("inventory", "force",
-         "kxvareviv_mode: inventory (-c) cannot be combined with kxvareviv_force (-f)"),
-        ("report", "downgrade",
-         "kxvareviv_mode: report (-d) cannot be combined with kxvareviv_downgrade (-g)"),
-        ("update_from_report", "", "-u r.xml"),
-        ("update_from_report", "no_file",
-         "kxvareviv_mode: update_from_report needs kxvareviv_report_file"),
-        ("report", "long_file", "kxvareviv_report_file is longer than 259 characters"),
-        ("upgrade", "rewrite check_mode", "-n"),
-    ]
-
-    def test_options_and_conflicts(self):
-        files = {"no_file": "", "long_file": "x" * 260}
-        for mode, flags, expected in self.ROWS:
-            settings = {"mode": mode, **{f: True for f in flags.split()}}
-            settings["report_file"] = next((files[f] for f in flags.split() if f in files), "r.xml")
-            result = kxvareviv_arguments(settings)
-            with self.subTest(mode=mode, flags=flags):
-                if expected.startswith("-"):
-                    self.assertEqual((result["options"], result["conflicts"]),
-                                     (expected.split(), []))
-                else:
-                    self.assertEqual(result["conflicts"], [expected])
-
+class ArgumentsAgainstTheUtilityTest(unittest.TestCase):
     def test_the_utility_agrees_on_every_pair(self):
-        # The table above is the utility's: every pair it rejects ends in its usage text.
+        # The option table of kxvareviv_arguments is the utility's: every pair it
+        # rejects ends in the utility's usage text, every other pair does not.
         root = fs.scratch("kx-options-")
         host = fs.Host(root, "options", fs.scenario(fs.CURRENT))
         flags = {"rewrite": "-e", "downgrade": "-g", "force": "-f"}
@@ -217,38 +179,6 @@ class ArgumentsTest(unittest.TestCase):
                 code, log = host.run(args + [option])
                 with self.subTest(mode=mode, flag=flag):
                     self.assertEqual("USAGE: KXVaReviv" in log, bool(expected["conflicts"]), log)
-
-
-class PackageFactsTest(unittest.TestCase):
-    # The image is the one the utility flashes: the last non-empty fwFile of a nic entry.
-    ROWS = [
-        (open(os.path.join(fs.EXAMPLES, "ZOVOREruz.xml")).read(), "p3p_rom.bin", ["4.0.534"]),
-        ('<p><nic><nic rom="1.0" fwFile="a.bin"/><nic rom="2.0" FWFILE="b.bin"/><nic rom="2.0"/>'
-         '</nic><other><nic fwFile="c.bin"/></other></p>', "b.bin", ["1.0", "2.0"]),
-        ('<p><nic fwFile="top.bin"/></p>', None, []),
-        ("<p><nic>", None, []),
-    ]
-
-    def test_image_and_versions(self):
-        for text, image, versions in self.ROWS:
-            with self.subTest(text=text[:40]):
-                facts = package_facts(base64.b64encode(text.encode()).decode())
-                self.assertEqual((facts["image"], facts["versions"]), (image, versions))
-                self.assertEqual(facts["readable"], text != "<p><nic>")
-
-
-class FleetReportCsvTest(unittest.TestCase):
-    # A cell that a spreadsheet would run as a formula is kept as text.
-    CELLS = [("=HYPERLINK(\"x\")", "'=HYPERLINK(\"x\")"), ("+1", "'+1"), ("-1", "'-1"),
-             ("@A1", "'@A1"), ("02-5E-ED-AA-00-01", "02-5E-ED-AA-00-01"), (True, "true"),
-             (None, "")]
-
-    def test_cells(self):
-        for value, cell in self.CELLS:
-            row = {"host": "h", "outcome": "updated", "exit_code": 2, "changed": True,
-                   "failed": False, "message": value, "adapters": []}
-            line = fleet_report_csv([row]).splitlines()[1]
-            self.assertEqual(next(csv.reader([line]))[5], cell)
 
 
 if __name__ == "__main__":

@@ -12,16 +12,19 @@ import sys
 import tempfile
 import time
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+# The collection lies in <source tree>/ansible/ansible_collections/redevi/p3p_firmware.
+COLLECTION = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+COLLECTIONS = os.path.abspath(os.path.join(COLLECTION, "..", "..", ".."))
+ROOT = os.path.dirname(COLLECTIONS)
 BUILD = os.environ.get("KX_BUILD_DIR", os.path.join(ROOT, "build"))
 UTILITY = os.path.join(BUILD, "KXVaReviv")
 FLASH_TOOL = os.path.join(BUILD, "zadiroz")
-COLLECTIONS = os.path.join(ROOT, "ansible")
-COLLECTION = os.path.join(COLLECTIONS, "ansible_collections", "redevi", "p3p_firmware")
 EXAMPLES = os.path.join(ROOT, "examples")
 PACKAGE_VERSION = "4.0.534"
 
-sys.path.insert(0, os.path.join(COLLECTION, "plugins", "filter"))
+# The collection's Python as the engine imports it: ansible_collections.redevi.p3p_firmware...
+if COLLECTIONS not in sys.path:
+    sys.path.insert(0, COLLECTIONS)
 
 
 def adapter(version, subdevid="2A7D", devid="0C4A", bus=3, mac="02-5E-ED-AA-00-01",
