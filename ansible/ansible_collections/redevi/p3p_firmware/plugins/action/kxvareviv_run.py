@@ -1,0 +1,158 @@
+# -*- coding: utf-8 -*-
+# The controller's part of one run of KXVaReviv: read and convert the settings
+# once, refuse what no run may start with, build the command, call the host's
+# module once (Python on POSIX hosts, PowerShell on Windows hosts, chosen by the
+# connection's shell), and tell from what comes back what the run meant.
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+from ansible.errors import AnsibleError
+from ansible.module_utils.common.text.converters import to_text
+from ansible.plugins.action import ActionBase
+
+from ansible_collections.redevi.p3p_firmware.plugins.filter.kxvareviv_arguments import (
+    kxvareviv_arguments)
+from ansible_collections.redevi.p3p_firmware.plugins.filter.run_outcome import (
+    decided_outcome, run_outcome)
+from ansible_collections.redevi.p3p_firmware.plugins.module_utils.settings import (
+    PREFIX, SETTINGS, SettingsError, read_settings, unknown_names)
+
+MODULE = "redevi.p3p_firmware.kxvareviv_run"
+OPTIONS = frozenset(list(SETTINGS) + ["validate_only"])
+
+
+def play_declares_check(task):
+    """Whether the task's play says kxvareviv_mode: check in its own vars (as
+    the check playbook does). Extra vars override variables, never the play."""
+    node = task
+    while node is not None:
+        play = getattr(node, "_play", None)
+        if play is not None:
+            return (play.vars or {}).get(PREFIX + "mode") == "check"
+        node = getattr(node, "_parent", None)
+    return False
+
+
+def command_for(settings, check_mode):
+    """The utility's options and run mode, or SettingsError. Under check mode
+    the run is the check (-n): an upgrade's check predicts it, and the options
+    that only a flash takes are refused as the option table refuses them with
+    -n; a run from a report cannot be predicted and is refused."""
+    faults = kxvareviv_arguments(dict(settings, check_mode=False))["conflicts"]
+    if check_mode:
+        if settings["mode"] == "update_from_report":
+            faults.append("kxvareviv_mode: update_from_report flashes what its report selects,"
+                          " and check mode runs only the check (-n), which cannot predict it")
+        checked = kxvareviv_arguments(dict(settings, mode="check", check_mode=True))
+        faults += ["under check mode the run is the check: " + fault
+                   for fault in checked["conflicts"] if fault not in faults]
+        command = checked
+    else:
+        command = kxvareviv_arguments(dict(settings, check_mode=False))
+    if faults:
+        raise SettingsError("; ".join(faults))
+    return command["options"], command["run_mode"]
+
+
+def image_refusal(image, name, config, published):
+    if image["state"] == "no_image":
+        return "The package configuration %s names no firmware image" % config
+    if image["state"] == "missing":
+        return "The firmware image %s is missing" % name
+    return "The firmware image %s has SHA-256 %s, not the published %s" % (
+        name, image["sha256"], published)
+
+
+class ActionModule(ActionBase):
+    TRANSFERS_FILES = False
+
+    def _given(self, task_vars):
+        """The settings as given: the task's options, else the kxvareviv_* variables."""
+        faults = unknown_names(task_vars)
+        for option in sorted(set(self._task.args) - OPTIONS):
+            faults.append("%s is not an option of %s" % (option, MODULE))
+        given = {}
+        for name in SETTINGS:
+            try:
+                if name in self._task.args:
+                    given[name] = self._task.args[name]
+                elif PREFIX + name in task_vars:
+                    given[name] = self._templar.template(task_vars[PREFIX + name])
+            except AnsibleError as error:
+                faults.append("%s%s: %s" % (PREFIX, name, to_text(error)))
+        try:
+            settings = read_settings(given)
+        except SettingsError as error:
+            faults.append(to_text(error))
+        if faults:
+            raise SettingsError("; ".join(faults))
+        return settings
+
+    def run(self, tmp=None, task_vars=None):
+        result = super(ActionModule, self).run(tmp, task_vars)
+        del tmp
+        task_vars = task_vars or {}
+        windows = self._connection._shell.SHELL_FAMILY == "powershell"
+        check_mode = bool(self._play_context.check_mode) or play_declares_check(self._task)
+        result.update(windows=windows, check_mode=check_mode, changed=False)
+        try:
+            settings = self._given(task_vars)
+            options, run_mode = command_for(settings, check_mode)
+        except SettingsError as error:
+            return self._finish(result, decided_outcome("invalid_options", to_text(error)))
+        validate_only = self._task.args.get("validate_only", False)
+        if validate_only:
+            result.update(package_dir=settings["package_dir"],
+                          package_src=settings["package_src"])
+            return result
+
+        module_args = {
+            "package_dir": settings["package_dir"],
+            "executable": settings["executable"],
+            "arguments": options,
+            "environment": settings["environment"],
+            "log_path": settings["log_path"],
+            "image_sha256": settings["image_sha256"],
+            "report_file": settings["report_file"],
+            # Without its configuration a package can be neither hashed nor checked.
+            "require_package": bool(settings["image_sha256"]
+                                    or (check_mode and settings["package_src"])),
+        }
+        reply = self._execute_module(module_name=MODULE, module_args=module_args,
+                                     task_vars=task_vars)
+        result["report_path"] = reply.get("report_path", "")
+        if reply.get("failed") or "ran" not in reply:
+            return self._finish(result, decided_outcome(
+                "task_failed", reply.get("msg") or "The host's part of the run failed."))
+        return self._finish(result, self._outcome(reply, settings, run_mode, check_mode))
+
+    @staticmethod
+    def _outcome(reply, settings, run_mode, check_mode):
+        package = reply["package"]
+        if reply.get("held") == "package":
+            if check_mode and settings["package_src"]:
+                return decided_outcome("not_run", (
+                    "The package is not on the host yet: a real run stages it from %s; "
+                    "check mode stages nothing" % settings["package_src"]))
+            return decided_outcome("package_missing", None)
+        if reply.get("held") == "image":
+            config = settings["package_dir"].rstrip("\\/") + (
+                "\\" if reply["windows"] else "/") + "ZOVOREruz.xml"
+            return decided_outcome("package_corrupt", image_refusal(
+                reply["image"], package["image"], config, settings["image_sha256"]))
+        if not reply["ran"]:
+            return decided_outcome("start_failed", "The utility could not be started: %s"
+                                   % reply.get("start_error", ""))
+        versions = package.get("versions") or []
+        return run_outcome(reply["rc"], run_mode, reply["log"], check_mode=check_mode,
+                           package_version=versions[0] if len(versions) == 1 else None)
+
+    @staticmethod
+    def _finish(result, outcome):
+        result["kxvareviv_result"] = outcome
+        result["ansible_facts"] = {"kxvareviv_result": outcome}
+        result["changed"] = outcome["changed"]
+        result["failed"] = outcome["failed"]
+        result["msg"] = "%s: %s" % (outcome["outcome"], outcome["message"])
+        return result
