@@ -11,6 +11,8 @@ from ansible.errors import AnsibleError
 from ansible.module_utils.common.text.converters import to_text
 from ansible.plugins.action import ActionBase
 
+from ansible_collections.redevi.p3p_firmware.plugins.filter.fleet_report import (
+    default_report_dir)
 from ansible_collections.redevi.p3p_firmware.plugins.filter.kxvareviv_arguments import (
     kxvareviv_arguments)
 from ansible_collections.redevi.p3p_firmware.plugins.filter.run_outcome import (
@@ -125,7 +127,31 @@ class ActionModule(ActionBase):
         if reply.get("failed") or "ran" not in reply:
             return self._finish(result, decided_outcome(
                 "task_failed", reply.get("msg") or "The host's part of the run failed."))
-        return self._finish(result, self._outcome(reply, settings, run_mode, check_mode))
+        outcome = self._outcome(reply, settings, run_mode, check_mode)
+        if outcome["outcome"] == "report_written":
+            outcome = self._fetch_report(result, outcome, task_vars)
+        return self._finish(result, outcome)
+
+    def _fetch_report(self, result, outcome, task_vars):
+        """Fetches the discovery report to <kxvareviv_report_dir>/<host>/ (by
+        default kxvareviv-reports beside the playbook, or in the current
+        directory for the collection's own playbooks)."""
+        folder = task_vars.get(PREFIX + "report_dir")
+        folder = self._templar.template(folder) if folder else default_report_dir(
+            task_vars.get("playbook_dir"))
+        task = self._task.copy()
+        task.args = {"src": result["report_path"], "flat": True,
+                     "dest": "%s/%s/" % (folder, task_vars.get("inventory_hostname"))}
+        fetch = self._shared_loader_obj.action_loader.get(
+            "ansible.legacy.fetch", task=task, connection=self._connection,
+            play_context=self._play_context, loader=self._loader, templar=self._templar,
+            shared_loader_obj=self._shared_loader_obj)
+        fetched = fetch.run(task_vars=task_vars)
+        if fetched.get("failed"):
+            return decided_outcome("report_failed", "The discovery report %s was written but "
+                                   "not fetched: %s" % (result["report_path"], fetched.get("msg")))
+        result["report_fetched"] = fetched.get("dest")
+        return outcome
 
     @staticmethod
     def _outcome(reply, settings, run_mode, check_mode):
