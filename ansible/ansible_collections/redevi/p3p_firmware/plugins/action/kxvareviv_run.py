@@ -21,6 +21,7 @@ from ansible_collections.redevi.p3p_firmware.plugins.module_utils.settings impor
     PREFIX, SETTINGS, SettingsError, read_settings, unknown_names)
 
 MODULE = "redevi.p3p_firmware.kxvareviv_run"
+WINDOWS_MODULE = "redevi.p3p_firmware.win_kxvareviv_run"
 OPTIONS = frozenset(list(SETTINGS) + ["validate_only"])
 
 
@@ -121,12 +122,14 @@ class ActionModule(ActionBase):
             "require_package": bool(settings["image_sha256"]
                                     or (check_mode and settings["package_src"])),
         }
-        reply = self._execute_module(module_name=MODULE, module_args=module_args,
+        reply = self._execute_module(module_name=WINDOWS_MODULE if windows else MODULE,
+                                     module_args=module_args,
                                      task_vars=task_vars)
         result["report_path"] = reply.get("report_path", "")
         if reply.get("failed") or "ran" not in reply:
-            return self._finish(result, decided_outcome(
-                "task_failed", reply.get("msg") or "The host's part of the run failed."))
+            why = [reply.get("msg") or "The host's part of the run failed."]
+            why += [reply[k].strip() for k in ("module_stderr", "module_stdout") if reply.get(k)]
+            return self._finish(result, decided_outcome("task_failed", "\n".join(why)))
         outcome = self._outcome(reply, settings, run_mode, check_mode)
         if outcome["outcome"] == "report_written":
             outcome = self._fetch_report(result, outcome, task_vars)
