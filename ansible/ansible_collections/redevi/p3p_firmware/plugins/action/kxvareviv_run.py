@@ -13,10 +13,10 @@ from ansible.plugins.action import ActionBase
 
 from ansible_collections.redevi.p3p_firmware.plugins.filter.fleet_report import (
     default_report_dir)
-from ansible_collections.redevi.p3p_firmware.plugins.filter.kxvareviv_arguments import (
-    kxvareviv_arguments)
 from ansible_collections.redevi.p3p_firmware.plugins.filter.run_outcome import (
     decided_outcome, run_outcome)
+from ansible_collections.redevi.p3p_firmware.plugins.module_utils.command_line import (
+    command_for)
 from ansible_collections.redevi.p3p_firmware.plugins.module_utils.settings import (
     PREFIX, SETTINGS, SettingsError, read_settings, unknown_names)
 
@@ -35,27 +35,6 @@ def play_declares_check(task):
             return (play.vars or {}).get(PREFIX + "mode") == "check"
         node = getattr(node, "_parent", None)
     return False
-
-
-def command_for(settings, check_mode):
-    """The utility's options and run mode, or SettingsError. Under check mode
-    the run is the check (-n): an upgrade's check predicts it, and the options
-    that only a flash takes are refused as the option table refuses them with
-    -n; a run from a report cannot be predicted and is refused."""
-    faults = kxvareviv_arguments(dict(settings, check_mode=False))["conflicts"]
-    if check_mode:
-        if settings["mode"] == "update_from_report":
-            faults.append("kxvareviv_mode: update_from_report flashes what its report selects,"
-                          " and check mode runs only the check (-n), which cannot predict it")
-        checked = kxvareviv_arguments(dict(settings, mode="check", check_mode=True))
-        faults += ["under check mode the run is the check: " + fault
-                   for fault in checked["conflicts"] if fault not in faults]
-        command = checked
-    else:
-        command = kxvareviv_arguments(dict(settings, check_mode=False))
-    if faults:
-        raise SettingsError("; ".join(faults))
-    return command["options"], command["run_mode"]
 
 
 def image_refusal(image, name, config, published):

@@ -53,7 +53,9 @@ options:
     choices: [upgrade, check, inventory, report, update_from_report]
     default: upgrade
   report_file:
-    description: The discovery report of C(report) and C(update_from_report), relative to the package folder unless absolute.
+    description:
+      - The discovery report of C(report) and C(update_from_report), relative
+        to the package folder unless absolute.
     type: str
     default: kxvareviv-report.xml
   rewrite:
@@ -121,7 +123,7 @@ kxvareviv_result:
   type: dict
   contains:
     outcome:
-      description: The outcome, e.g. C(updated), C(up_to_date), C(update_recommended), C(flash_failed).
+      description: The outcome, e.g. C(updated), C(up_to_date), C(flash_failed).
       type: str
     exit_code:
       description: The utility's exit code; null when it did not run.
@@ -151,14 +153,15 @@ windows:
   type: bool
 """
 
-import errno
-import hashlib
-import os
-import stat
-import subprocess
+# The engine reads the documentation above before the imports.
+import errno  # noqa: E402
+import hashlib  # noqa: E402
+import os  # noqa: E402
+import stat  # noqa: E402
+import subprocess  # noqa: E402
 
-from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.redevi.p3p_firmware.plugins.module_utils.package_config import (
+from ansible.module_utils.basic import AnsibleModule  # noqa: E402
+from ansible_collections.redevi.p3p_firmware.plugins.module_utils.package_config import (  # noqa: E402,E501
     read_package_config)
 
 CONFIG = "ZOVOREruz.xml"

@@ -89,7 +89,9 @@ package:
   returned: always
   type: dict
 image:
-  description: C(state) (ok, no_image, missing, altered), C(path) and C(sha256) of the image; null without a checksum.
+  description:
+    - C(state) (ok, no_image, missing, altered), C(path) and C(sha256) of the image.
+    - Null without a checksum.
   returned: always
   type: dict
 report_path:
