@@ -184,17 +184,20 @@ def fleet_run(play_hosts, hostvars, groups, pattern="all", mode="upgrade", waves
     play_hosts = list(play_hosts or [])
     errors = []
 
-    hosts_views = _views(hostvars, play_hosts, "kxvareviv_hosts")
-    for value, holders in hosts_views:
-        if value is UNSET or value == pattern:
+    # Given with -e, the pattern chose the play's hosts, and each of them is one
+    # it names; given by the inventory only, it could not have.
+    for value, holders in _views(hostvars, play_hosts, "kxvareviv_hosts"):
+        if value is UNSET:
             continue
         named = set(hosts_of(str(value), groups))
-        if any(host not in named for host in play_hosts):
+        outside = [host for host in play_hosts if host not in named]
+        if outside:
             errors.append(
-                "kxvareviv_hosts is %s in the inventory, but the play ran on %r: a play's "
-                "hosts are chosen before the inventory's variables are read. Give it with "
-                "-e kxvareviv_hosts=... (any host pattern), or use --limit."
-                % (json.dumps(value), pattern))
+                "kxvareviv_hosts is %s in the inventory, where the play cannot read it: a "
+                "play's hosts are chosen before the inventory's variables are read, so this "
+                "run would cover hosts outside it (%s). Give it with -e kxvareviv_hosts=... "
+                "(any host pattern), or use --limit."
+                % (json.dumps(value), ", ".join(outside[:3]) + ("..." if outside[3:] else "")))
             break
 
     sizes = list(waves or ["100%"])

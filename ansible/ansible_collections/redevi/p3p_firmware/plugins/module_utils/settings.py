@@ -46,6 +46,7 @@ OTHER_NAMES = (
     "kxvareviv_hosts",  # the playbooks' host pattern
     "kxvareviv_wave_sizes",  # the rollout's waves
     "kxvareviv_local_fact",  # keep the outcome in the host's facts.d
+    "kxvareviv_fact_path",  # that facts.d folder (default /etc/ansible/facts.d)
     "kxvareviv_result",  # the outcome of the host's last run (a host fact)
 )
 
