@@ -43,6 +43,13 @@ for playbook in check rollout inventory report; do
   (cd "$scratch" && ansible-playbook -i localhost, --syntax-check "redevi.p3p_firmware.$playbook")
   checks=$((checks + 1))
 done
+# Every filter has a page of its own in ansible-doc.
+filters=$(cd "$scratch" && ansible-doc -t filter -l redevi.p3p_firmware | awk '{print $1}')
+[ -n "$filters" ]
+for filter in $filters; do
+  (cd "$scratch" && ansible-doc -t filter "$filter") | head -n 1 | grep -qi "^> $filter "
+done
+checks=$((checks + 1))
 (cd "$collection" && ansible-lint --offline --nocolor)
 checks=$((checks + 1))
 (cd "$collection" && ansible-galaxy collection build --output-path "$scratch/dist" >/dev/null)

@@ -247,6 +247,4 @@ def fleet_report_csv(rows):
 
 class FilterModule(object):
     def filters(self):
-        return {"fleet_report": fleet_report, "fleet_report_csv": fleet_report_csv,
-                "fleet_report_counts": fleet_report_counts,
-                "default_report_dir": default_report_dir}
+        return {"fleet_report": fleet_report}

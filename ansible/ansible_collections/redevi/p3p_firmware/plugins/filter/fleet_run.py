@@ -235,4 +235,4 @@ def fleet_run(play_hosts, hostvars, groups, pattern="all", mode="upgrade", waves
 
 class FilterModule(object):
     def filters(self):
-        return {"fleet_run": fleet_run, "wave_sizes": wave_sizes}
+        return {"fleet_run": fleet_run}

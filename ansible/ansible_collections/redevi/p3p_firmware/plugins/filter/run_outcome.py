@@ -54,7 +54,10 @@ RETURN = r"""
 _value:
   description: >-
     A dict with outcome, exit_code, changed, failed, message, adapters (name,
-    mac, location, installed, available, result) and log (the run's lines).
+    mac, location, installed, available, result, and error_code for a failed
+    flash), log (the run's lines), package_version and when (the UTC time the
+    result was decided). A flash_failed message names every adapter whose
+    flash failed with the flash tool's error code.
   type: dict
 """
 
@@ -479,5 +482,4 @@ def decided_outcome(outcome, message, package_version=None):
 
 class FilterModule(object):
     def filters(self):
-        return {"run_outcome": run_outcome, "appended_log": appended_log,
-                "decided_outcome": decided_outcome}
+        return {"run_outcome": run_outcome}
