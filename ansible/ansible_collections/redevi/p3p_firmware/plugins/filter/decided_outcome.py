@@ -34,12 +34,15 @@ options:
 EXAMPLES = r"""
 - name: Keep why the run stopped
   ansible.builtin.set_fact:
-    kxvareviv_result: "{{ 'task_failed' | redevi.p3p_firmware.decided_outcome(ansible_failed_result.msg) }}"
+    kxvareviv_result: >-
+      {{ 'task_failed' | redevi.p3p_firmware.decided_outcome(ansible_failed_result.msg) }}
 """
 
 RETURN = r"""
 _value:
-  description: A dict with outcome, exit_code (null), changed (false), failed, message, adapters, log, package_version and when.
+  description: >-
+    A dict with outcome, exit_code (null), changed (false), failed, message,
+    adapters, log, package_version and when.
   type: dict
 """
 

@@ -11,7 +11,6 @@ __metaclass__ = type
 import json
 import re
 
-from ansible.inventory.manager import InventoryManager
 from ansible.module_utils.six import integer_types, string_types
 
 from ansible_collections.redevi.p3p_firmware.plugins.filter.run_outcome import now_utc
@@ -139,6 +138,10 @@ def waves_of(hosts, sizes):
 
 def hosts_of(pattern, groups):
     """The hosts a pattern names in the inventory, without --limit."""
+    # Imported here: the engine's inventory brings its plugin loader, which
+    # takes over imports of ansible_collections wherever the filter is imported.
+    from ansible.inventory.manager import InventoryManager
+
     manager = InventoryManager(None, parse=False)
     for group, members in (groups or {}).items():
         manager.add_group(group)

@@ -33,7 +33,9 @@ EXAMPLES = r"""
 
 RETURN = r"""
 _value:
-  description: A dict with sizes (numbers of hosts as integers, shares as N% texts; empty when a size is bad) and errors (one message per bad size).
+  description: >-
+    A dict with sizes (numbers of hosts as integers, shares as N% texts; empty
+    when a size is bad) and errors (one message per bad size).
   type: dict
 """
 
