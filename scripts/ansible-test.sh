@@ -43,6 +43,20 @@ for playbook in check rollout inventory report; do
   (cd "$scratch" && ansible-playbook -i localhost, --syntax-check "redevi.p3p_firmware.$playbook")
   checks=$((checks + 1))
 done
+# ansible-test sanity, as far as it runs offline. Not run here: ansible-doc,
+# import, pep8, pylint, runtime-metadata, validate-modules and yamllint (each
+# installs its tools into a virtual environment from the network; ansible-lint,
+# pycodestyle, pyflakes and the ansible-doc check below stand in for some of
+# them), and pslint (needs pwsh).
+offline="action-plugin-docs changelog compile empty-init future-import-boilerplate ignores
+  line-endings metaclass-boilerplate no-assert no-basestring no-dict-iteritems no-dict-iterkeys
+  no-dict-itervalues no-get-exception no-illegal-filenames no-main-display no-smart-quotes
+  no-unicode-literals replace-urlopen shebang shellcheck symlinks use-argspec-type-path
+  use-compat-six"
+python=$(/usr/bin/python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+(cd "$collection" && ansible-test sanity --color no --python "$python" \
+  $(printf -- '--test %s ' $offline))
+checks=$((checks + 1))
 # Every filter has a page of its own in ansible-doc.
 filters=$(cd "$scratch" && ansible-doc -t filter -l redevi.p3p_firmware | awk '{print $1}')
 [ -n "$filters" ]
