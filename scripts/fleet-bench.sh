@@ -3,6 +3,8 @@
 # (the collection's test fleet support: each host its own package, system drive
 # and simulated adapters), then runs on the same fleet, with the same forks,
 #   - the collection's check playbook (redevi.p3p_firmware.check), and
+#   - the role redevi.p3p_firmware.upgrade alone in one play (kxvareviv_mode:
+#     check): what each host costs without the fleet report and the waves,
 #   - a playbook of one ansible.builtin.command task that runs the utility's
 #     check (-n), the least any playbook can do,
 # and prints the CPU time (user + system) of each ansible-playbook process tree
@@ -36,6 +38,15 @@ root, hosts, forks, rounds = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys
 kinds = [fs.OLDER, fs.CURRENT, fs.NEWER]
 layout = {"host-%03d" % i: ([kinds[i % 3]], {}, None) for i in range(hosts)}
 fleet = fs.Fleet(root, layout, [])
+with open(os.path.join(root, "role.yml"), "w") as out:
+    out.write("""- name: The upgrade role alone
+  hosts: all
+  gather_facts: false
+  vars:
+    kxvareviv_mode: check
+  roles:
+    - redevi.p3p_firmware.upgrade
+""")
 with open(os.path.join(root, "command.yml"), "w") as out:
     out.write("""- name: The utility's check, one task
   hosts: all
@@ -54,6 +65,7 @@ env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=fs.COLLECTIONS, ANSIBLE_NOCOLOR=
            ANSIBLE_LOCAL_TEMP=os.path.join(root, ".ansible-tmp"),
            ANSIBLE_REMOTE_TEMP=os.path.join(root, ".ansible-tmp"))
 playbooks = [("redevi.p3p_firmware.check", "redevi.p3p_firmware.check"),
+             ("role upgrade alone", os.path.join(root, "role.yml")),
              ("one command task (-n)", os.path.join(root, "command.yml"))]
 
 
@@ -86,6 +98,7 @@ for name, _ in playbooks:
     wall = statistics.median(w for _, w in samples[name])
     per_host[name] = cpu / hosts
     print("| %s | %.1f | %.1f | %.3f |" % (name, wall, cpu, per_host[name]))
-check, command = (per_host[name] for name, _ in playbooks)
+check, role, command = (per_host[name] for name, _ in playbooks)
 print("Ratio check / one command task: %.2f (target: at most 1.5)" % (check / command))
+print("Ratio role alone / one command task: %.2f" % (role / command))
 EOF

@@ -138,23 +138,24 @@ class ActionModule(ActionBase):
     @staticmethod
     def _outcome(reply, settings, run_mode, check_mode):
         package = reply["package"]
+        versions = package.get("versions") or []
+        version = versions[0] if len(versions) == 1 else None
         if reply.get("held") == "package":
             if check_mode and settings["package_src"]:
                 return decided_outcome("not_run", (
                     "The package is not on the host yet: a real run stages it from %s; "
-                    "check mode stages nothing" % settings["package_src"]))
-            return decided_outcome("package_missing", None)
+                    "check mode stages nothing" % settings["package_src"]), version)
+            return decided_outcome("package_missing", None, version)
         if reply.get("held") == "image":
             config = settings["package_dir"].rstrip("\\/") + (
                 "\\" if reply["windows"] else "/") + "ZOVOREruz.xml"
             return decided_outcome("package_corrupt", image_refusal(
-                reply["image"], package["image"], config, settings["image_sha256"]))
+                reply["image"], package["image"], config, settings["image_sha256"]), version)
         if not reply["ran"]:
             return decided_outcome("start_failed", "The utility could not be started: %s"
-                                   % reply.get("start_error", ""))
-        versions = package.get("versions") or []
+                                   % reply.get("start_error", ""), version)
         return run_outcome(reply["rc"], run_mode, reply["log"], check_mode=check_mode,
-                           package_version=versions[0] if len(versions) == 1 else None)
+                           package_version=version)
 
     @staticmethod
     def _finish(result, outcome):
