@@ -1,4 +1,8 @@
 # The command of a run: what check mode makes of each mode and flash option.
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
 import unittest
 
 from ansible_collections.redevi.p3p_firmware.plugins.module_utils.command_line import (

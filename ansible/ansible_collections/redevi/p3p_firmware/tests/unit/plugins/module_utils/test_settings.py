@@ -1,4 +1,8 @@
 # The settings as an inventory, a playbook or -e give them, converted once.
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
 import unittest
 
 from ansible_collections.redevi.p3p_firmware.plugins.module_utils.settings import (

@@ -1,5 +1,9 @@
 # The host module reads the log only where the utility writes it, and only what
 # this run appended.
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
 import os
 import shutil
 import tempfile
