@@ -64,11 +64,18 @@ for filter in $filters; do
   (cd "$scratch" && ansible-doc -t filter "$filter") | head -n 1 | grep -qi "^> $filter "
 done
 checks=$((checks + 1))
+# The modules' pages (their DOCUMENTATION, EXAMPLES and RETURN parse).
+for module in kxvareviv_run win_kxvareviv_run; do
+  (cd "$scratch" && ansible-doc "redevi.p3p_firmware.$module") | head -n 1 | grep -qi "^> redevi.p3p_firmware.$module "
+done
+checks=$((checks + 1))
 (cd "$collection" && ansible-lint --offline --nocolor)
 checks=$((checks + 1))
 (cd "$collection" && ansible-galaxy collection build --output-path "$scratch/dist" >/dev/null)
 tar -tzf "$scratch"/dist/redevi-p3p_firmware-*.tar.gz >"$scratch/contents"
 grep -qx 'plugins/filter/run_outcome.py' "$scratch/contents"
+grep -qx 'plugins/modules/kxvareviv_run.py' "$scratch/contents"
+grep -qx 'plugins/modules/win_kxvareviv_run.ps1' "$scratch/contents"
 # The archive holds what a user installs: no tests, no caches, no earlier archives.
 if grep -E '^(tests/|.*__pycache__|.*\.tar\.gz$)' "$scratch/contents"; then
   echo "The collection's archive holds files that it must not ship." >&2
