@@ -18,7 +18,7 @@ from ansible_collections.redevi.p3p_firmware.plugins.filter.run_outcome import (
 from ansible_collections.redevi.p3p_firmware.plugins.module_utils.command_line import (
     command_for)
 from ansible_collections.redevi.p3p_firmware.plugins.module_utils.settings import (
-    PREFIX, SETTINGS, SettingsError, read_settings, unknown_names)
+    PREFIX, SETTINGS, SettingsError, read_settings, to_bool, unknown_names)
 
 MODULE = "redevi.p3p_firmware.kxvareviv_run"
 WINDOWS_MODULE = "redevi.p3p_firmware.win_kxvareviv_run"
@@ -83,7 +83,10 @@ class ActionModule(ActionBase):
             options, run_mode = command_for(settings, check_mode)
         except SettingsError as error:
             return self._finish(result, decided_outcome("invalid_options", to_text(error)))
-        validate_only = self._task.args.get("validate_only", False)
+        try:
+            validate_only = to_bool("validate_only", self._task.args.get("validate_only", False))
+        except SettingsError as error:
+            return self._finish(result, decided_outcome("invalid_options", to_text(error)))
         if validate_only:
             result.update(package_dir=settings["package_dir"],
                           package_src=settings["package_src"])

@@ -69,7 +69,8 @@ def unknown_names(names):
     return messages
 
 
-def to_bool(name, value):
+def to_bool(label, value):
+    """The boolean of a value, or SettingsError naming label."""
     if isinstance(value, bool):
         return value
     if isinstance(value, integer_types) and value in (0, 1):
@@ -78,14 +79,14 @@ def to_bool(name, value):
         text = value.decode("utf-8", "replace") if isinstance(value, binary_type) else value
         if text.strip().lower() in BOOLEAN_TEXTS:
             return boolean(text, strict=True)
-    raise SettingsError("%s%s: %r is not a boolean (true/false, yes/no, on/off or 1/0)"
-                        % (PREFIX, name, value))
+    raise SettingsError("%s: %r is not a boolean (true/false, yes/no, on/off or 1/0)"
+                        % (label, value))
 
 
 def _convert(name, kind, value):
     label = PREFIX + name
     if kind == "bool":
-        return to_bool(name, value)
+        return to_bool(label, value)
     if kind == "dict":
         if isinstance(value, string_types) and value.strip().startswith("{"):
             try:
