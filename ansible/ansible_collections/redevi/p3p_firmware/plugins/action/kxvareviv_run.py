@@ -162,6 +162,9 @@ class ActionModule(ActionBase):
 
     @staticmethod
     def _finish(result, outcome):
+        # Whether the run was under check mode (the check playbook's runs are,
+        # whatever ansible_check_mode says): what later tasks may change depends on it.
+        outcome = dict(outcome, check_mode=result["check_mode"])
         result["kxvareviv_result"] = outcome
         result["ansible_facts"] = {"kxvareviv_result": outcome}
         result["changed"] = outcome["changed"]

@@ -143,6 +143,9 @@ kxvareviv_result:
     log:
       description: The lines this run appended to the utility's log.
       type: list
+    check_mode:
+      description: Whether the run was under check mode (C(--check), or the check playbook).
+      type: bool
 report_path:
   description: The discovery report's path on the host.
   returned: always
