@@ -153,15 +153,26 @@ def fleet_report(hostvars, hosts, run=None, batch=None, previous="", groups=None
     wave = wave_of.get(batch[0], 1) if batch else len(waves)
 
     rows, failed, unreachable, later = [], [], [], []
+    in_batch = set(batch)
     for host in hosts:
+        earlier = previous_rows.get(host)
+        if started and batch and host not in in_batch:
+            # Outside the current wave a host's row is the one an earlier wave
+            # of this run wrote, or it has not run yet: no need to read the
+            # variables of every host of a large fleet after every wave.
+            if earlier and str(earlier.get("when") or "") >= started:
+                rows.append(earlier)
+            else:
+                later.append(host)
+            continue
         result = _result_of(hostvars, host, started)
-        if result is None and host in batch:
+        if result is None and host in in_batch:
             result = decided_outcome("unreachable", _unreachable_message(hostvars, host))
             unreachable.append(host)
         elif result is None:
             later.append(host)
             continue
-        elif host in batch and result.get("failed"):
+        elif host in in_batch and result.get("failed"):
             failed.append(host)
         rows.append(_row(host, result, run, groups_of))
 

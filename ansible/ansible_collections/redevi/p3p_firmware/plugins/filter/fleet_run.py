@@ -153,9 +153,20 @@ def hosts_of(pattern, groups):
         return []
 
 
-def _view(hostvars, host, name):
+def _variables(hostvars, hosts):
+    """Each host's variables, read once (each read asks the engine for all of them)."""
+    found = {}
+    for host in hosts:
+        try:
+            found[host] = hostvars[host]
+        except Exception:  # a host the engine cannot give variables for
+            found[host] = {}
+    return found
+
+
+def _view(variables, host, name):
     try:
-        return hostvars[host].get(name, UNSET)
+        return variables[host].get(name, UNSET)
     except Exception:
         return UNSET
 
@@ -168,11 +179,11 @@ def _describe(views):
     return "; ".join(shown)
 
 
-def _views(hostvars, hosts, name):
+def _views(variables, hosts, name):
     """[(value, [hosts])] of the distinct values the hosts see."""
     views = []
     for host in hosts:
-        value = _view(hostvars, host, name)
+        value = _view(variables, host, name)
         for seen, holders in views:
             if seen is value or (seen is not UNSET and value is not UNSET and seen == value):
                 holders.append(host)
@@ -185,11 +196,12 @@ def _views(hostvars, hosts, name):
 def fleet_run(play_hosts, hostvars, groups, pattern="all", mode="upgrade", waves=None,
               playbook=None, check_mode=False):
     play_hosts = list(play_hosts or [])
+    variables = _variables(hostvars, play_hosts)
     errors = []
 
     # Given with -e, the pattern chose the play's hosts, and each of them is one
     # it names; given by the inventory only, it could not have.
-    for value, holders in _views(hostvars, play_hosts, "kxvareviv_hosts"):
+    for value, holders in _views(variables, play_hosts, "kxvareviv_hosts"):
         if value is UNSET:
             continue
         named = set(hosts_of(str(value), groups))
@@ -205,7 +217,7 @@ def fleet_run(play_hosts, hostvars, groups, pattern="all", mode="upgrade", waves
 
     sizes = list(waves or ["100%"])
     if mode == "upgrade":
-        wave_views = _views(hostvars, play_hosts, "kxvareviv_wave_sizes")
+        wave_views = _views(variables, play_hosts, "kxvareviv_wave_sizes")
         if len(wave_views) > 1:
             errors.append(
                 "kxvareviv_wave_sizes differs between the hosts of the run (%s): the waves are "
