@@ -10,6 +10,8 @@ import io
 import json
 import os
 
+from ansible.module_utils.parsing.convert_bool import boolean
+
 from ansible_collections.redevi.p3p_firmware.plugins.filter.fleet_run import waves_of
 from ansible_collections.redevi.p3p_firmware.plugins.filter.run_outcome import (
     OUTCOMES, decided_outcome)
@@ -74,7 +76,8 @@ _value:
     A dict with rows (a list of dicts, one per host), failed and unreachable
     (the current wave's hosts whose run failed or that could not be reached),
     stop (whether the run stops after this wave), wave and waves (its number
-    and the number of waves).
+    and the number of waves), and local_facts (the rows of the wave's POSIX
+    hosts that set kxvareviv_local_fact).
   type: dict
 """
 
@@ -86,10 +89,29 @@ CSV_HEADER = (("host", "outcome", "exit_code", "changed", "failed", "message")
               + RUN_FIELDS + ("error_code",))
 
 
-def _result_of(hostvars, host, started):
+def _variables_of(hostvars, host):
     try:
-        result = hostvars[host].get("kxvareviv_result")
+        return hostvars[host]
     except Exception:  # a host that was never reached may have no variables to give
+        return {}
+
+
+def _wants_local_fact(variables):
+    """Whether the host asks for its outcome in facts.d, and can have it (a
+    POSIX host: facts.d of Windows hosts holds scripts, not JSON)."""
+    try:
+        wanted = boolean(variables.get("kxvareviv_local_fact", False), strict=False)
+        windows = (variables.get("ansible_connection") in ("winrm", "psrp")
+                   or variables.get("ansible_shell_type") in ("powershell", "cmd"))
+    except Exception:
+        return False
+    return wanted and not windows
+
+
+def _result_of(variables, started):
+    try:
+        result = variables.get("kxvareviv_result")
+    except Exception:
         return None
     if not isinstance(result, dict) or not result.get("outcome"):
         return None
@@ -152,7 +174,7 @@ def fleet_report(hostvars, hosts, run=None, batch=None, previous="", groups=None
     wave_of = dict((h, i + 1) for i, wave in enumerate(waves) for h in wave)
     wave = wave_of.get(batch[0], 1) if batch else len(waves)
 
-    rows, failed, unreachable, later = [], [], [], []
+    rows, failed, unreachable, later, local_facts = [], [], [], [], []
     in_batch = set(batch)
     for host in hosts:
         earlier = previous_rows.get(host)
@@ -165,7 +187,8 @@ def fleet_report(hostvars, hosts, run=None, batch=None, previous="", groups=None
             else:
                 later.append(host)
             continue
-        result = _result_of(hostvars, host, started)
+        variables = _variables_of(hostvars, host)
+        result = _result_of(variables, started)
         if result is None and host in in_batch:
             result = decided_outcome("unreachable", _unreachable_message(hostvars, host))
             unreachable.append(host)
@@ -175,6 +198,8 @@ def fleet_report(hostvars, hosts, run=None, batch=None, previous="", groups=None
         elif host in in_batch and result.get("failed"):
             failed.append(host)
         rows.append(_row(host, result, run, groups_of))
+        if host in in_batch and host not in unreachable and _wants_local_fact(variables):
+            local_facts.append(rows[-1])
 
     stop = bool(failed or unreachable)
     stoppers = ", ".join("%s (%s)" % (r["host"], r["outcome"]) for r in rows
@@ -215,7 +240,7 @@ def fleet_report(hostvars, hosts, run=None, batch=None, previous="", groups=None
         return group, order.get(row["host"], len(order))
 
     return {"rows": sorted(rows, key=rank), "failed": failed, "unreachable": unreachable,
-            "stop": stop, "wave": wave, "waves": len(waves)}
+            "stop": stop, "wave": wave, "waves": len(waves), "local_facts": local_facts}
 
 
 def default_report_dir(playbook_dir):
