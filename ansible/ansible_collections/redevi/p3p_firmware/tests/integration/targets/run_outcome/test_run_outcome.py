@@ -3,6 +3,7 @@
 # the lines that run appended to its log to the filter.
 import os
 import resource
+import shutil
 import unittest
 
 import fleet_support as fs
@@ -154,6 +155,10 @@ class RunOutcomeTest(unittest.TestCase):
     def setUpClass(cls):
         cls.root = fs.scratch("kx-outcome-")
 
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.root, ignore_errors=True)
+
     def test_every_outcome_from_a_real_run(self):
         for index, (name, mode, args, parts, setup, basics, more) in enumerate(ROWS):
             with self.subTest(name):
@@ -188,6 +193,7 @@ class ArgumentsAgainstTheUtilityTest(unittest.TestCase):
         # The option table of kxvareviv_arguments is the utility's: every pair it
         # rejects ends in the utility's usage text, every other pair does not.
         root = fs.scratch("kx-options-")
+        self.addCleanup(shutil.rmtree, root, True)
         host = fs.Host(root, "options", fs.scenario(fs.CURRENT))
         flags = {"rewrite": "-e", "downgrade": "-g", "force": "-f"}
         for mode in ("upgrade", "check", "inventory", "report", "update_from_report"):
