@@ -23,8 +23,10 @@ description:
     the controller, making the folder when needed. Each file is written
     whole under a temporary name and then renamed, so that a reader never sees
     half a report; the files get mode 0644.
-  - Runs where the template engine runs, the controller, also under check
-    mode: the report is the controller's output, not a change of a host.
+  - Runs where the template engine runs, on the controller, and under check
+    mode too, as the report is the controller's output, not a change of a
+    host. A relative folder is relative to the directory ansible-playbook was
+    started from.
 positional: _input, folder, html
 options:
   _input:
