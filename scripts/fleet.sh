@@ -19,7 +19,7 @@ cmake --build build -j2 --target KXVaReviv zadiroz >/dev/null
 
 fleet="$root/build/fleet"
 rm -rf "$fleet"
-/usr/bin/python3 ansible/tests/fleet_support.py "$fleet"
+/usr/bin/python3 ansible/ansible_collections/redevi/p3p_firmware/tests/support/fleet_support.py "$fleet"
 trap 'kill "$(cat "$fleet/busy-flash-tool.pid")" 2>/dev/null || true' EXIT
 
 export ANSIBLE_COLLECTIONS_PATH="$root/ansible" PYTHONDONTWRITEBYTECODE=1

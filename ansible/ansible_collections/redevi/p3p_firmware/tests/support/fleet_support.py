@@ -12,16 +12,19 @@ import sys
 import tempfile
 import time
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+# The collection lies in <source tree>/ansible/ansible_collections/redevi/p3p_firmware.
+COLLECTION = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+COLLECTIONS = os.path.abspath(os.path.join(COLLECTION, "..", "..", ".."))
+ROOT = os.path.dirname(COLLECTIONS)
 BUILD = os.environ.get("KX_BUILD_DIR", os.path.join(ROOT, "build"))
 UTILITY = os.path.join(BUILD, "KXVaReviv")
 FLASH_TOOL = os.path.join(BUILD, "zadiroz")
-COLLECTIONS = os.path.join(ROOT, "ansible")
-COLLECTION = os.path.join(COLLECTIONS, "ansible_collections", "redevi", "p3p_firmware")
 EXAMPLES = os.path.join(ROOT, "examples")
 PACKAGE_VERSION = "4.0.534"
 
-sys.path.insert(0, os.path.join(COLLECTION, "plugins", "filter"))
+# The collection's Python as the engine imports it: ansible_collections.redevi.p3p_firmware...
+if COLLECTIONS not in sys.path:
+    sys.path.insert(0, COLLECTIONS)
 
 
 def adapter(version, subdevid="2A7D", devid="0C4A", bus=3, mac="02-5E-ED-AA-00-01",
@@ -153,17 +156,37 @@ def sha256_of(path):
         return hashlib.sha256(image.read()).hexdigest()
 
 
-class Fleet(object):
-    """Host folders and the inventory that names them."""
+# A host that cannot be reached: its ssh connection ends at once, without a network.
+UNREACHABLE = {"ansible_connection": "ssh", "ansible_host": "unreachable.invalid",
+               "ansible_ssh_common_args": "-o ProxyCommand=/bin/false -o BatchMode=yes"}
+WAVE_PLAY = "PLAY [Run KXVaReviv on the fleet]"
+HOST_LINE = re.compile(r"^(?:ok|changed|fatal|skipping): \[([^\]\s]+)", re.M)
 
-    def __init__(self, root, layout, processes):
-        self.root = root
+
+def waves_run(out):
+    """The hosts of each wave that the play ran, from ansible-playbook's output."""
+    waves = []
+    for section in out.split(WAVE_PLAY)[1:]:
+        section = section.split("PLAY RECAP")[0]
+        waves.append(sorted(set(HOST_LINE.findall(section))))
+    return waves
+
+
+class Fleet(object):
+    """Host folders and the inventory that names them; groups ({group: [hosts]})
+    and group_vars ({group: variables}) beside it."""
+
+    def __init__(self, root, layout, processes, groups=None, group_vars=None):
+        self.root = make_dir(root)
         self.hosts = {}
         src = stage_package(os.path.join(root, "package-src"))
         sha256 = sha256_of(os.path.join(src, "p3p_rom.bin"))
         inventory = {"all": {"vars": {"ansible_connection": "local",
                                       "ansible_python_interpreter": "/usr/bin/python3"},
-                             "hosts": {}}}
+                             "hosts": {}, "children": {}}}
+        for group, members in (groups or {}).items():
+            inventory["all"]["children"][group] = {"hosts": dict((h, None) for h in members)}
+        self.set_group_vars(group_vars or {})
         for name, (parts, variables, setup) in layout.items():
             host = Host(root, name, scenario(*parts), staged=(setup != "unstaged"))
             if setup in ("no_config", "no_image"):
@@ -173,6 +196,8 @@ class Fleet(object):
                 processes.append(self.start_flash_tool(host))
             entry = {"kxvareviv_package_dir": host.package,
                      "kxvareviv_environment": host.environment}
+            if setup == "unreachable":
+                entry.update(UNREACHABLE)
             for key, value in variables.items():
                 if isinstance(value, str):
                     value = value.format(src=src, sha256=sha256)
@@ -182,6 +207,14 @@ class Fleet(object):
         self.inventory = os.path.join(root, "hosts.yml")
         with open(self.inventory, "w") as out:
             json.dump(inventory, out, indent=1)
+
+    def set_group_vars(self, group_vars):
+        folder = os.path.join(self.root, "group_vars")
+        shutil.rmtree(folder, ignore_errors=True)
+        make_dir(folder)
+        for group, variables in group_vars.items():
+            with open(os.path.join(folder, group + ".yml"), "w") as out:
+                json.dump(variables, out)
 
     @staticmethod
     def start_flash_tool(host):
@@ -199,11 +232,11 @@ class Fleet(object):
             time.sleep(0.05)
         return process
 
-    def playbook(self, name, *args):
+    def playbook(self, name, *args, **more_env):
         env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=COLLECTIONS, ANSIBLE_NOCOLOR="1",
                    ANSIBLE_LOCAL_TEMP=os.path.join(self.root, ".ansible-tmp"),
                    ANSIBLE_REMOTE_TEMP=os.path.join(self.root, ".ansible-tmp"),
-                   ANSIBLE_LOCALHOST_WARNING="false")
+                   ANSIBLE_LOCALHOST_WARNING="false", **more_env)
         run = subprocess.run(["ansible-playbook", "-i", self.inventory,
                               "redevi.p3p_firmware." + name] + list(args),
                              cwd=self.root, env=env, stdout=subprocess.PIPE,
@@ -222,6 +255,9 @@ class Fleet(object):
         with open(os.path.join(folder, "fleet-report.html")) as page:
             html = page.read()
         return rows, lines, html
+
+    def report_rows(self):
+        return dict((row["host"], row) for row in self.report()[0])
 
     def flash_calls(self):
         return {name: [c for c in host.tool_calls() if " -i " in c]

@@ -46,16 +46,17 @@ class FleetTest(unittest.TestCase):
 
         code, recap, out = fleet.playbook("check")
         self.assertEqual(code, 2, out)
-        self.assertOutcomes(fleet, dict(refused, **{
-            "older": "update_recommended", "current": "up_to_date", "newer": "newer_installed",
+        rows = self.assertOutcomes(fleet, dict(refused, **{
+            "older": "not_run", "current": "up_to_date", "newer": "newer_installed",
             "unsupported": "not_applicable", "flash-fails": "update_recommended"}), out)
+        self.assertIn("check mode stages nothing", rows["older"]["message"])
         self.assertEqual({h for h, r in recap.items() if r["failed"]}, set(refused), out)
-        self.assertEqual({h for h, r in recap.items() if r["changed"]}, {"older"},
-                         "only the package staged on older")
+        self.assertEqual({h for h, r in recap.items() if r["changed"]}, {"flash-fails"},
+                         "changed only where an update is recommended; nothing staged")
 
         code, recap, out = fleet.playbook("rollout", "--check", *ALL_AT_ONCE)
         self.assertEqual({h for h, r in recap.items() if r["changed"]},
-                         {"older", "flash-fails"}, "changed where an update is recommended")
+                         {"flash-fails"}, "changed where an update is recommended")
         self.assertEqual(fleet.flash_calls(), {h: [] for h in FLEET}, "nothing flashed")
 
         code, recap, out = fleet.playbook("rollout", *ALL_AT_ONCE)
