@@ -156,8 +156,10 @@ def _row(host, result, run, groups_of):
         row[field] = result.get(field)
     row["adapters"] = [dict((f, a.get(f)) for f in ADAPTER_FIELDS if f in a or f != "error_code")
                        for a in (row["adapters"] or [])]
+    # The run's own word on check mode: the check playbook puts every run under
+    # it without the engine's --check.
     row.update(when=result.get("when"), playbook=run.get("playbook"), mode=run.get("mode"),
-               check_mode=run.get("check_mode", False),
+               check_mode=result.get("check_mode", run.get("check_mode", False)),
                package_version=result.get("package_version"),
                groups=groups_of.get(host, []))
     return row

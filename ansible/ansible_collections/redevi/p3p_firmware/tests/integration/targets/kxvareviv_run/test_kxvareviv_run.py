@@ -127,12 +127,20 @@ class KxvarevivRunTest(unittest.TestCase):
 
     def test_check_never_changes_a_host(self):
         fleet = TypedFleet(self.root, STAGING, [])
+        facts = os.path.join(self.root, "facts.d")
         for args, expected in CHECKS:
-            code, recap, out = fleet.playbook(*args)
+            # A host that asks for its outcome in facts.d gets none from a check.
+            code, recap, out = fleet.playbook(*(args + ["-e", "kxvareviv_local_fact=true",
+                                                        "-e", "kxvareviv_fact_path=" + facts]))
             self.assertHosts(fleet, expected, recap, out)
             self.assertEqual(fleet.flash_calls(), {name: [] for name in STAGING}, args)
             for name in ("unstaged", "unstaged-sha"):
                 self.assertFalse(os.path.exists(fleet.hosts[name].package), "staged by %s" % args)
+            self.assertFalse(os.path.exists(os.path.join(facts, "kxvareviv.fact")), args)
+            # The report tells a check as one, whatever mode the variables name.
+            row = fleet.report_rows()["staged"]
+            self.assertEqual((row["check_mode"], row["playbook"]),
+                             (True, "redevi.p3p_firmware." + args[0]), args)
 
 
 if __name__ == "__main__":
