@@ -70,6 +70,9 @@ TEXTS = {
     "tool_running": "Error: Either another RozAdo tool is already running, or your last "
                     "session did not close gracefully. Required to clear the settings!",
     "lock_not_cleared": "Error: last session did not close gracefully.  Unable to clear lock.",
+    "no_run_lock": "VerifyInstance: Unable to take the run lock: %s",
+    "report_refused": "Error: The report path %s is refused: %s.",
+    "interrupted": "Run stopped by the interrupt. Adapters left as they were: %s",
     "usage": "USAGE: %s ",
     "unexpected": "An unexpected error has occurred.  Firmware update will not be completed.",
     "discovery_failed": "Device discovery failed with error code %d",
@@ -162,6 +165,7 @@ OUTCOMES = {
     "update_recommended": (False, "An update is recommended."),
     "not_applicable": (False, "No adapter is supported by this package."),
     "flash_failed": (True, "At least one flash failed."),
+    "interrupted": (True, "An interrupt stopped the run; adapters were left as they were."),
     "discovery_failed": (True, "Device discovery failed."),
     "refused": (True, "Another flash tool runs, or a stale lock cannot be cleared."),
     "package_missing": (True, PACKAGE_MISSING),
@@ -354,9 +358,12 @@ def _decide(exit_code, mode, reading):
     line, match = reading.first("package_missing")
     if line:
         return "package_missing", line
-    line, match = reading.first("tool_running", "lock_not_cleared")
+    line, match = reading.first("tool_running", "lock_not_cleared", "no_run_lock")
     if line:
         return "refused", line
+    line, match = reading.first("report_refused")
+    if line:
+        return ("report_failed" if mode == "report" else "report_missing"), line
     line, match = reading.first("usage")
     if line:
         return "invalid_options", OUTCOMES["invalid_options"][1]
@@ -404,6 +411,9 @@ def _decide(exit_code, mode, reading):
                 return "package_corrupt", missing
             return "not_applicable", reading.closing
     else:  # upgrade
+        line, match = reading.first("interrupted")
+        if line:
+            return "interrupted", line
         if reading.signs.get("flash_failed"):
             return "flash_failed", _flash_failures(reading)
         if exit_code == CODE["update_exit::kFlashed"] and closing == "complete":

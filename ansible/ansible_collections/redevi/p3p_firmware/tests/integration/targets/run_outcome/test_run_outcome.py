@@ -25,6 +25,22 @@ def stale_lock_that_cannot_be_cleared(host):
     os.chmod(lock, 0o444)
 
 
+def report_folder_open_to_others(host):
+    fs.make_dir(os.path.join(host.package, "open"), 0o777)
+
+
+def report_in_folder_open_to_others(host):
+    report_folder_open_to_others(host)
+    with open(os.path.join(host.package, "open", "report.xml"), "w") as report:
+        report.write("<kx_rom_discovery/>\n")
+
+
+def run_lock_that_is_a_link(host):
+    system_folder = fs.make_dir(os.path.join(host.drive, "zpxsystem"))
+    os.symlink(os.path.join(host.root, "elsewhere"),
+               os.path.join(system_folder, "kxvareviv_run.lock"))
+
+
 def without(name):
     return lambda host: os.remove(os.path.join(host.package, name))
 
@@ -103,6 +119,8 @@ ROWS = [
      # seen first: either refusal is this row's.
      {"message": ("Error: last session did not close gracefully.  Unable to clear lock.",
                   TOOL_RUNNING)}),
+    ("refused: the run lock cannot be taken", "upgrade", ["-s"], [fs.OLDER],
+     run_lock_that_is_a_link, ("refused", 0, False, True), {}),
     ("package_missing", "upgrade", ["-s"], [fs.OLDER], without("ZOVOREruz.xml"),
      ("package_missing", 0, False, True),
      {"message": "Supporting file ZOVOREruz.xml is missing. Cannot proceed."}),
@@ -120,6 +138,11 @@ ROWS = [
      {"message": "Successfully generated NIC discovery report to report.xml."}),
     ("report_failed", "report", ["-d", "report.xml"], [fs.OLDER, REPORT_NOT_WRITTEN], None,
      ("report_failed", 0, False, True), {}),
+    ("report_failed: a folder others can change", "report", ["-d", "open/report.xml"],
+     [fs.OLDER], report_folder_open_to_others, ("report_failed", 0, False, True), {}),
+    ("report_missing: a folder others can change", "update_from_report",
+     ["-u", "open/report.xml"], [fs.OLDER], report_in_folder_open_to_others,
+     ("report_missing", 0, False, True), {}),
     ("not_applicable under -d", "report", ["-d", "report.xml"], [fs.UNSUPPORTED], None,
      ("not_applicable", 0, False, False), {}),
     ("report_missing", "update_from_report", ["-u", "absent.xml"], [fs.OLDER], None,
