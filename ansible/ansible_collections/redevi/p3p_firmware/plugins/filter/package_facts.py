@@ -7,7 +7,9 @@ __metaclass__ = type
 
 import base64
 import binascii
-from xml.etree import ElementTree
+
+from ansible_collections.redevi.p3p_firmware.plugins.module_utils.package_config import (
+    read_package_config)
 
 DOCUMENTATION = r"""
 name: package_facts
@@ -39,34 +41,12 @@ _value:
 """
 
 
-def _attribute(element, name):
-    # The utility matches attribute names without regard to letter case.
-    for key, value in element.attrib.items():
-        if key.lower() == name.lower():
-            return value
-    return ""
-
-
 def package_facts(content_b64):
     try:
-        # Bytes, so that the file's own encoding declaration is honoured.
-        root = ElementTree.fromstring(base64.b64decode(content_b64 or ""))
-    except (ElementTree.ParseError, ValueError, TypeError, binascii.Error):
+        data = base64.b64decode(content_b64 or "")
+    except (ValueError, TypeError, binascii.Error):
         return {"readable": False, "image": None, "versions": []}
-    image = None
-    versions = []
-    for group in root:
-        if group.tag != "nic":
-            continue
-        for entry in group:
-            if entry.tag != "nic":
-                continue
-            if _attribute(entry, "fwFile"):
-                image = _attribute(entry, "fwFile")
-            rom = _attribute(entry, "rom").strip()
-            if rom and rom not in versions:
-                versions.append(rom)
-    return {"readable": True, "image": image, "versions": versions}
+    return read_package_config(data)
 
 
 class FilterModule(object):

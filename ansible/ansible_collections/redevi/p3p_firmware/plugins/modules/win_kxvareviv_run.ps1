@@ -8,7 +8,7 @@
 #Requires -Module Ansible.ModuleUtils.ArgvParser
 #Requires -Module Ansible.ModuleUtils.CommandUtil
 
-$spec = @{
+$options = @{
     options = @{
         package_dir = @{ type = "str"; required = $true }
         executable = @{ type = "str"; default = "" }
@@ -21,7 +21,7 @@ $spec = @{
     }
     supports_check_mode = $true
 }
-$module = [Ansible.Basic.AnsibleModule]::Create($args, $spec)
+$module = [Ansible.Basic.AnsibleModule]::Create($args, $options)
 $packageDir = $module.Params.package_dir
 $arguments = [string[]]$module.Params.arguments
 

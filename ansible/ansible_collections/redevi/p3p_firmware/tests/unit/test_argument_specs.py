@@ -21,12 +21,12 @@ class ArgumentSpecsTest(unittest.TestCase):
             options = load(role, "meta", "argument_specs.yml")["argument_specs"]["main"]["options"]
             with self.subTest(role=role):
                 self.assertEqual(sorted(set(defaults) - set(options)), [], "undocumented")
-                for name, spec in options.items():
+                for name, option in options.items():
                     if name in defaults:
-                        self.assertIn("default", spec, name)
-                        self.assertEqual(spec["default"], defaults[name], name)
+                        self.assertIn("default", option, name)
+                        self.assertEqual(option["default"], defaults[name], name)
                     else:  # no default: required, or documented as unset
-                        self.assertNotIn("default", spec, name)
+                        self.assertNotIn("default", option, name)
 
 
 if __name__ == "__main__":
