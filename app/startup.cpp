@@ -79,7 +79,7 @@ bool VerifyInstanceWith(UserInterface& ui, const std::string* temp_directory,
   // The temporary directory ends in a separator already; the doubled one is
   // accepted by the file system and kept as the tools write it.
   const std::string lock = *temp_directory + os::PathSeparator() + kLockFileName;
-  if (!os::FileStatus(lock) && !os::NameExists(lock)) return true;
+  if (!os::NameExists(lock)) return true;
 
   // Without the whole process list a flash tool may be at work: its lock stays.
   std::vector<std::string> names;
