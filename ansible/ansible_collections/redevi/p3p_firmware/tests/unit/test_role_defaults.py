@@ -15,7 +15,7 @@ def load(*path):
 
 
 class ArgumentSpecsTest(unittest.TestCase):
-    def test_specs_match_the_defaults(self):
+    def test_declared_options_match_the_defaults(self):
         for role in sorted(os.listdir(ROLES)):
             defaults = load(role, "defaults", "main.yml")
             options = load(role, "meta", "argument_specs.yml")["argument_specs"]["main"]["options"]
