@@ -8,7 +8,7 @@
 #include "app/exit_codes.h"
 #include "app/modes.h"
 #include "app/startup.h"
-#include "platform/names.h"
+#include "ui/names.h"
 #include "platform/text_helpers.h"
 
 namespace {

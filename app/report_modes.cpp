@@ -6,7 +6,7 @@
 #include "inventory/discovery.h"
 #include "inventory/package_config.h"
 #include "platform/flash_tool.h"
-#include "platform/names.h"
+#include "ui/names.h"
 #include "platform/os.h"
 #include "platform/text_helpers.h"
 

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <exception>
 
-#include "platform/names.h"
+#include "ui/names.h"
 #include "platform/os.h"
 #include "platform/text_helpers.h"
 

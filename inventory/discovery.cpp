@@ -5,7 +5,7 @@
 #include "inventory/nic_list.h"
 #include "inventory/package_config.h"
 #include "platform/flash_tool.h"
-#include "platform/names.h"
+#include "ui/names.h"
 #include "platform/os.h"
 #include "platform/text_helpers.h"
 

@@ -8,6 +8,7 @@
 
 #include "inventory/package_config.h"
 #include "inventory/version_file.h"
+#include "inventory/xml_fields.h"
 #include "platform/text_helpers.h"
 #include "xml/xml.h"
 
@@ -18,17 +19,8 @@ constexpr char kExpectedFamily[] = "REDEVI_NIC";
 // The sibling family has its own flash tool; its lists are refused with their own message.
 constexpr char kOtherFamily[] = "ROZADO_NIC";
 
-// Element names are matched exactly, unlike the library's own lookups.
-bool NameIs(const XmlElement& element, const char* name) {
-  const char* actual = elementName(element);
-  return actual != nullptr && std::strcmp(actual, name) == 0;
-}
-
 // Every fact of the list sits in a `value` attribute; a missing one reads as "".
-std::string ValueOf(const XmlElement& element) {
-  const char* value = attributeValue(element, "value", nullptr);
-  return value != nullptr ? std::string(value) : std::string();
-}
+std::string ValueOf(const XmlElement& element) { return AttributeText(element, "value"); }
 
 bool EqualsIgnoringCase(const std::string& text, const char* lower) {
   const size_t length = std::strlen(lower);
@@ -94,6 +86,7 @@ class NicListPass {
     if (parsed.code != kXmlSuccess) {
       ui_.Write("Loading configuration file %s failed. Error code: %d.\n", file_name_.c_str(),
                 static_cast<int>(parsed.code));
+      ui_.Write("%s: %s.\n", file_name_.c_str(), parsed.description().c_str());
       return Reject();
     }
     const int32_t children = childCount(root);

@@ -166,10 +166,14 @@ TEST_F(DiscoveryTest, NicListCases) {
            "</devices></kx_rom_discovery>",
        "", true, kDeviceA},
       {"file with another root element", "<nic_list>" + Device() + "</nic_list>",
-       "Loading configuration file tempNicList.xml failed. Error code: 11.\n", false, ""},
+       "Loading configuration file tempNicList.xml failed. Error code: 11.\n"
+       "tempNicList.xml: the expected root element is missing.\n", false, ""},
       {"broken file", List(Device()).substr(0, 120),
-       "Loading configuration file tempNicList.xml failed. Error code: 1.\n", false, ""},
-      {"empty file", "", "Loading configuration file tempNicList.xml failed. Error code: 3.\n",
+       "Loading configuration file tempNicList.xml failed. Error code: 1.\n"
+       "tempNicList.xml: an element is not closed at line 2, column 99.\n", false, ""},
+      {"empty file", "",
+       "Loading configuration file tempNicList.xml failed. Error code: 3.\n"
+       "tempNicList.xml: the file is empty.\n",
        false, ""},
   };
   for (const Case& c : cases) {

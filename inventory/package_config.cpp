@@ -1,25 +1,13 @@
 #include "inventory/package_config.h"
 
-#include <cstring>
-
-#include "platform/names.h"
+#include "inventory/xml_fields.h"
+#include "ui/names.h"
 #include "xml/xml.h"
 
 namespace {
 
 constexpr char kRootElement[] = "nic_fw_package";
 constexpr char kNicElement[] = "nic";
-
-// Element names are matched exactly, unlike the library's own lookups.
-bool NameIs(const XmlElement& element, const char* name) {
-  const char* actual = elementName(element);
-  return actual != nullptr && std::strcmp(actual, name) == 0;
-}
-
-std::string AttributeText(const XmlElement& element, const char* name) {
-  const char* value = attributeValue(element, name, nullptr);
-  return value != nullptr ? std::string(value) : std::string();
-}
 
 // Fills the working record from one entry. `romVersion` is only replaced when
 // the entry names a version, so an entry without `rom` inherits the previous one.
@@ -42,6 +30,7 @@ void LoadPackageConfig(UserInterface& ui, PackageTables& tables) {
   if (result.code != kXmlSuccess) {
     ui.Write("Loading configuration file %s failed. Error code: %d.\n", kPackageConfigFile,
              static_cast<int>(result.code));
+    ui.Write("%s: %s.\n", kPackageConfigFile, result.description().c_str());
     if (result.code == kXmlCannotOpenFile) {
       ui.Write(
           "File Not found!- Please make sure %s and %s are present in the same directory where "

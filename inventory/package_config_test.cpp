@@ -97,6 +97,7 @@ TEST_F(PackageConfigTest, FindCopiesAllFieldsOrLogsTheKey) {
 TEST_F(PackageConfigTest, FileShapes) {
   const std::string kNotFound =
       "Loading configuration file ZOVOREruz.xml failed. Error code: 10.\n"
+      "ZOVOREruz.xml: the file cannot be opened or read.\n"
       "File Not found!- Please make sure zadiroz -flashsupport and vareviv_x86.exe are present in "
       "the same directory where KXVaReviv.exe is located.\n";
   struct Case {
@@ -143,11 +144,14 @@ TEST_F(PackageConfigTest, FileShapes) {
       {"empty root", std::string("<nic_fw_package/>"), "firmware_file=", ""},
       {"missing file", std::nullopt, "firmware_file=", kNotFound},
       {"another root element", std::string("<package><nic/></package>"),
-       "firmware_file=", "Loading configuration file ZOVOREruz.xml failed. Error code: 11.\n"},
+       "firmware_file=", "Loading configuration file ZOVOREruz.xml failed. Error code: 11.\n"
+       "ZOVOREruz.xml: the expected root element is missing.\n"},
       {"unclosed element", Package("<nic><nic name=\"A\" venid=\"1\">\n"),
-       "firmware_file=", "Loading configuration file ZOVOREruz.xml failed. Error code: 1.\n"},
+       "firmware_file=", "Loading configuration file ZOVOREruz.xml failed. Error code: 1.\n"
+       "ZOVOREruz.xml: an element is not closed at line 4, column 18.\n"},
       {"empty file", std::string(""),
-       "firmware_file=", "Loading configuration file ZOVOREruz.xml failed. Error code: 3.\n"},
+       "firmware_file=", "Loading configuration file ZOVOREruz.xml failed. Error code: 3.\n"
+       "ZOVOREruz.xml: the file is empty.\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,6 +1,6 @@
 #include "inventory/version_file.h"
 
-#include "platform/names.h"
+#include "ui/names.h"
 #include "platform/text_helpers.h"
 #include "xml/xml.h"
 

@@ -1,7 +1,7 @@
 #include "platform/flash_tool.h"
 
 #include "platform/command_text.h"
-#include "platform/names.h"
+#include "ui/names.h"
 
 std::string ListAdaptersCommand(const std::string& firmware_file) {
   return std::string(kFlashToolCommand) + " -d " + QuoteArgument(firmware_file) + " " +

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "platform/names.h"
+#include "ui/names.h"
 #include "platform/os.h"
 #include "ui/user_interface.h"
 

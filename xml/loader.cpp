@@ -18,7 +18,7 @@ constexpr long kMaxFileSize = INT32_MAX - 4;
 // never step past the buffer, also not as a UTF-16 unit.
 constexpr size_t kTerminators = 4;
 
-XmlElement fail(XmlParseResult* result, XmlErrorCode code) {
+XmlElement loadFailure(XmlParseResult* result, XmlErrorCode code) {
   if (result != nullptr) *result = XmlParseResult{code, 0, 0};
   return XmlElement();
 }
@@ -68,7 +68,7 @@ XmlElement parseXmlFile(const char* path, const char* expectedTag, XmlParseResul
   size_t size = 0;
   XmlErrorCode code = kXmlSuccess;
   unsigned char* buffer = readWholeFile(path, &size, &code);
-  if (buffer == nullptr) return fail(result, code);
+  if (buffer == nullptr) return loadFailure(result, code);
 
   char* text = reinterpret_cast<char*>(buffer);
   size_t skip = 0;
@@ -82,7 +82,7 @@ XmlElement parseXmlFile(const char* path, const char* expectedTag, XmlParseResul
     while (count < limit && (units[2 * count] != 0 || units[2 * count + 1] != 0)) ++count;
     text = utf16ToUtf8(units, count);
     std::free(buffer);
-    if (text == nullptr) return fail(result, kXmlUtf16ConversionFailed);
+    if (text == nullptr) return loadFailure(result, kXmlUtf16ConversionFailed);
     skip = 0;
   } else if (size >= 3 && buffer[0] == 0xEF && buffer[1] == 0xBB && buffer[2] == 0xBF) {
     skip = 3;

@@ -205,6 +205,33 @@ TEST_F(ParserTest, NullTextAndNullResult) {
   EXPECT_EQ(describe(parseXmlText("<a/>", "", nullptr)), "a");
 }
 
+// What a log shows of a failed parse: the code in words, and the place where
+// the parser stopped when it knows one.
+TEST_F(ParserTest, ResultsInWords) {
+  const struct {
+    const char* text;
+    const char* expectedTag;
+    const char* words;
+  } cases[] = {
+      {"<a/>", nullptr, "no error"},
+      {"<a>\n<b>\n</c>", nullptr, "an end tag that matches no open element at line 3, column 5"},
+      {"<a><b></a>", nullptr, "an element is not closed at line 1, column 11"},
+      {"<a><b/></a>", "c", "the expected root element is missing"},
+      {"<a>&bogus;</a>", nullptr,
+       "an unknown or malformed entity or character reference at line 1, column 13"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    XmlParseResult result{};
+    parseXmlText(c.text, c.expectedTag, &result);
+    EXPECT_EQ(result.description(), c.words);
+  }
+  EXPECT_EQ((XmlParseResult{kXmlCannotOpenFile, 0, 0}).description(),
+            "the file cannot be opened or read");
+  EXPECT_EQ((XmlParseResult{static_cast<XmlErrorCode>(99), 2, 7}).description(),
+            "unknown error 99 at line 2, column 7");
+}
+
 TEST_F(ParserTest, ResultSurvivesItsDocument) {
   XmlElement root = parseXmlText("<?xml version='1.0'?><root><x/></root>", "root", nullptr);
   ASSERT_FALSE(root.isNull());

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 /// Result codes of parsing, loading and saving. Codes 1 and 2 are warnings (the
 /// tree built so far is returned); every other non-zero code comes with the null
@@ -67,6 +68,12 @@ struct XmlParseResult {
   XmlErrorCode code;
   int32_t line;
   int32_t column;
+
+  /// The code in words, for a person reading a log, with the place when there is
+  /// one: "an end tag that matches no open element at line 4, column 3", "the
+  /// file cannot be opened or read". "no error" for code 0; an unknown code
+  /// reads "unknown error <code>".
+  std::string description() const;
 };
 
 /// One attribute. value is null for an attribute written without a value.

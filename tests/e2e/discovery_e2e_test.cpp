@@ -228,11 +228,13 @@ std::vector<FailedDiscovery> RejectedLists() {
   const std::string loading = "Loading configuration file tempNicList.xml failed. Error code: ";
   return {
       {"empty file", R"(<operation name="list" fault="body" body_hex=""/>)",
-       loading + "3.\n" + Failed("0")},
+       loading + "3.\ntempNicList.xml: the file is empty.\n" + Failed("0")},
       {"unclosed element", R"(<operation name="list" fault="body"><![CDATA[<kx_rom_discovery><devices>]]></operation>)",
-       loading + "1.\n" + Failed("0")},
+       loading + "1.\ntempNicList.xml: an element is not closed at line 1, column 28.\n" +
+           Failed("0")},
       {"other root", R"(<operation name="list" fault="body"><![CDATA[<nic_list/>]]></operation>)",
-       loading + "11.\n" + Failed("0")},
+       loading + "11.\ntempNicList.xml: the expected root element is missing.\n" +
+           Failed("0")},
       {"other family", R"(<nic_list type="ROZADO_NIC"/>)",
        "This ZENT tool can only be used to update P3P-series REdevi NICs.\n" + Failed("0")},
       // Rejected although the adapter before the family line matched.

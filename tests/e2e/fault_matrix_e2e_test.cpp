@@ -49,8 +49,10 @@ constexpr char kP3PQ4T[] = R"(venid="3F1D" devid="0C4A" subvenid="6B2E" subdevid
 std::string Failed(const std::string& code) {
   return "Device discovery failed with error code " + code;
 }
-std::string Loading(const std::string& file, const std::string& code) {
-  return "Loading configuration file " + file + " failed. Error code: " + code + ".";
+// The failed load as logged: the code, then the same in words.
+std::string Loading(const std::string& file, const std::string& code, const std::string& words) {
+  return "Loading configuration file " + file + " failed. Error code: " + code + ".\n" + file +
+         ": " + words + ".";
 }
 std::string FlashCall(const std::string& bus) {
   return "-flashsupport -i " + bus + ":0.0 -a p3p_rom.bin";
@@ -667,12 +669,12 @@ std::vector<Row> Rows() {
        kListOnly},
       {"EmptyNicList", Only::kAny, {"-s"},
        kOne + R"(<operation name="list" fault="body" body_hex=""/>)", nullptr, 0, false, "",
-       Reach::kMode, {kStarted, kListCommand, Loading("tempNicList.xml", "3"), Failed("0")},
+       Reach::kMode, {kStarted, kListCommand, Loading("tempNicList.xml", "3", "the file is empty"), Failed("0")},
        kListOnly},
       {"TruncatedNicList", Only::kAny, {"-y"},
        kOne + R"(<operation name="list" fault="body" body_file="truncated.xml"/>)",
        TruncatedList, 0, true, "", Reach::kMode,
-       {kStarted, kListCommand, Loading("tempNicList.xml", "1"), Failed("0")}, kListOnly},
+       {kStarted, kListCommand, Loading("tempNicList.xml", "1", "an element is not closed at line 1, column 127"), Failed("0")}, kListOnly},
       {"Utf16NicListWorks", Only::kAny, {"-y"},
        kOne + R"(<operation name="list" fault="body" body_hex=")" + Utf16ListHex() + "\"/>",
        nullptr, 2, true, FlashedQuietly("5"), Reach::kMode, FlashedQuietlyLog(),
@@ -680,7 +682,7 @@ std::vector<Row> Rows() {
       {"WrongRoot", Only::kAny, {"-c"},
        kOne + R"(<operation name="list" fault="body"><![CDATA[<nic_list><devices/></nic_list>]]></operation>)",
        nullptr, 2, true, "", Reach::kMode,
-       {kStarted, kListCommand, Loading("tempNicList.xml", "11"), Failed("0")}, kListOnly},
+       {kStarted, kListCommand, Loading("tempNicList.xml", "11", "the expected root element is missing"), Failed("0")}, kListOnly},
       {"FamilyRozado", Only::kAny, {"-s"}, kOne + R"(<nic_list type="ROZADO_NIC"/>)", nullptr, 0,
        false, "", Reach::kMode, {kStarted, kListCommand, kRozado, Failed("0")}, kListOnly},
       {"FamilyLowerCase", Only::kAny, {"-d", "report.xml"},
@@ -717,7 +719,7 @@ std::vector<Row> Rows() {
       {"MillionNestedElements", Only::kAny, {"-s"},
        kOne + R"(<operation name="list" fault="body" body_file="deep.xml"/>)", DeepList, 0,
        false, "", Reach::kMode,
-       {kStarted, kListCommand, Loading("tempNicList.xml", "17"), Failed("0")}, kListOnly},
+       {kStarted, kListCommand, Loading("tempNicList.xml", "17", "elements nested too deeply at line 1, column 30018"), Failed("0")}, kListOnly},
       {"ManyAdaptersShown", Only::kAny, {"-c"}, "", ManyAdaptersScenario, 0, true, "",
        Reach::kMode, {kStarted, kListCommand, kDiscovered}, kListOnly, ShownBlock},
       {"ManyAdaptersChecked", Only::kAny, {"-n"}, "", ManyAdaptersScenario, 4, true,
@@ -727,14 +729,14 @@ std::vector<Row> Rows() {
       {"PackageMissing", Only::kAny, {"-s"}, kOne, PackageMissing, 0, false, kPackageMissing,
        Reach::kStartUp, {"Supporting file ZOVOREruz.xml is missing. Cannot proceed."}, kNoCalls},
       {"PackageEmpty", Only::kAny, {"-s"}, kOne, PackageEmpty, 0, false, "", Reach::kMode,
-       {kStarted, Loading("ZOVOREruz.xml", "3"), kNoImage,
+       {kStarted, Loading("ZOVOREruz.xml", "3", "the file is empty"), kNoImage,
         "zadiroz -flashsupport -d  tempNicList.xml -p3",
         "NIC with PCI ID 3F1D-0C4A-6B2E-2A7D is not identified as a supported REdevi P3P NIC.",
         Failed("0")},
        {"-flashsupport -d tempNicList.xml -p3"}},
       {"PackageMalformed", Only::kAny, {"-c"}, kOne, PackageMalformed, 2, true, "",
        Reach::kMode,
-       {kStarted, Loading("ZOVOREruz.xml", "1"), kNoImage,
+       {kStarted, Loading("ZOVOREruz.xml", "1", "an element is not closed at line 1, column 22"), kNoImage,
         "zadiroz -flashsupport -d  tempNicList.xml -p3",
         "NIC with PCI ID 3F1D-0C4A-6B2E-2A7D is not identified as a supported REdevi P3P NIC.",
         Failed("0")},

@@ -88,7 +88,7 @@ class ContractTest(unittest.TestCase):
             codes.update((k, int(v)) for k, v in constants(read(*path), "int").items())
         self.assertEqual(codes, ro.EXIT_CODES)
         names = dict((k, v.strip('"')) for k, v in
-                     constants(read("platform", "names.h"), "char").items())
+                     constants(read("ui", "names.h"), "char").items())
         self.assertEqual((names["kPackageConfigFile"], names["kNicListFile"],
                           names["kFlashToolCommand"]),
                          (ro.PACKAGE_CONFIG_FILE, ro.NIC_LIST_FILE, ro.FLASH_TOOL_COMMAND))

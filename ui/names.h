@@ -1,6 +1,6 @@
 // Names of the files and programs this utility works with, and its title.
-#ifndef KX_PLATFORM_NAMES_H_
-#define KX_PLATFORM_NAMES_H_
+#ifndef KX_UI_NAMES_H_
+#define KX_UI_NAMES_H_
 
 /// Console window title and banner title.
 inline constexpr char kProductTitle[] = "KX REdevi P3P Online Firmware Upgrade Utility for Windows";
@@ -22,4 +22,4 @@ inline constexpr char kSystemFolderName[] = "zpxsystem";
 /// The lock file that the vendor's flash tools leave in the temporary directory.
 inline constexpr char kLockFileName[] = "rozado_lock_file";
 
-#endif  // KX_PLATFORM_NAMES_H_
+#endif  // KX_UI_NAMES_H_
