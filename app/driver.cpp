@@ -8,8 +8,8 @@
 #include "app/exit_codes.h"
 #include "app/modes.h"
 #include "app/startup.h"
-#include "ui/names.h"
 #include "platform/text_helpers.h"
+#include "ui/names.h"
 
 namespace {
 
@@ -19,7 +19,10 @@ constexpr char kUnexpectedError[] =
 
 int Dispatch(Program& program) {
   const RunFlags& flags = program.flags;
-  if (flags.Has(RunFlag::ShowInstalled)) return ShowInstalledFirmware(program);
+  if (flags.Has(RunFlag::ShowInstalled)) {
+    return ShowInstalledFirmware(program) ? show_installed_exit::kShown
+                                          : show_installed_exit::kNoSupportedAdapter;
+  }
   if (flags.Has(RunFlag::MakeReport)) return GenerateDiscoveryReport(program);
   if (flags.Has(RunFlag::UpdateFromReportFile)) return UpdateFromReport(program);
   if (flags.Has(RunFlag::VersionOnly)) return VersionOnlyMode(program);

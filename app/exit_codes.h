@@ -18,11 +18,16 @@ constexpr int kAllCurrent = 5;       ///< -n: every adapter has the package's ve
 constexpr int kNewerInstalled = 6;   ///< -n: none older, some newer
 }  // namespace update_exit
 
-/// -d <file>.
+/// -c.
+namespace show_installed_exit {
+constexpr int kShown = 0;               ///< the table was shown
+constexpr int kNoSupportedAdapter = 2;  ///< none found, or discovery failed
+}  // namespace show_installed_exit
+
+/// -d <file>. Discovery that finds no supported adapter is a failure here too.
 namespace report_exit {
 constexpr int kFailed = 0;
 constexpr int kWritten = 1;
-constexpr int kNoSupportedAdapter = 3;
 }  // namespace report_exit
 
 /// -u <file> (a successful run ends with the update pass's codes).

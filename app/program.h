@@ -6,14 +6,15 @@
 #include <memory>
 #include <vector>
 
-#include "firmware/firmware_component.h"
+#include "app/firmware_component.h"
 #include "inventory/run_state.h"
 
 struct Program : RunState {
-  /// FirmwareComponents: the components in order, an empty slot after the last
-  /// one. Created at start-up; they act on this Program's state.
+  /// The components in order, an empty slot after the last one. Created at
+  /// start-up; they act on this Program's state.
   std::vector<std::unique_ptr<Firmware>> firmware_components;
-  /// ComponentCount: how many slots hold a component (the loops use this).
+  /// How many slots of firmware_components hold a component (the loops use
+  /// this, not the vector's size).
   int component_count = 0;
 };
 

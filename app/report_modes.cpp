@@ -4,16 +4,18 @@
 #include "app/modes.h"
 #include "app/update_pass.h"
 #include "inventory/discovery.h"
+#include "inventory/flash_tool.h"
 #include "inventory/package_config.h"
-#include "platform/flash_tool.h"
-#include "ui/names.h"
 #include "platform/os.h"
 #include "platform/text_helpers.h"
+#include "ui/command_log.h"
+#include "ui/names.h"
 
 int RunReportCommand(RunState& state) {
   uint32_t code = 0;
   const std::string command = WriteReportCommand(state.package.firmware_file, state.report_path);
-  if (!RunCommand(*state.ui, *state.runner, command, &code)) return 1;
+  CommandLog log(*state.ui);
+  if (!RunCommand(log, *state.runner, command, &code)) return 1;
   return static_cast<int>(code);
 }
 
@@ -24,7 +26,8 @@ int RunUpdateCommand(RunState& state) {
   // The tool writes firmware here too: shielded like a flash call. It is the
   // run's only write, so an interrupt changes nothing after it.
   bool interrupted = false;
-  const bool ran = RunWriteCommand(*state.ui, *state.runner, command, &code, &interrupted);
+  CommandLog log(*state.ui);
+  const bool ran = RunWriteCommand(log, *state.runner, command, &code, &interrupted);
   if (interrupted) state.flags.Set(RunFlag::Interrupted);
   if (!ran) return 1;
   if (code != 0) return static_cast<int>(code);
@@ -61,9 +64,8 @@ int CheckPackageFirmwareFile(RunState& state) {
 
 int GenerateDiscoveryReport(Program& program) {
   if (!ReportPathIsSound(*program.ui, program.report_path, false)) return report_exit::kFailed;
-  const int count = CountUpdateCandidates(program);
-  if (count < 0) return report_exit::kFailed;  // discovery has logged why
-  if (count == 0) return report_exit::kNoSupportedAdapter;
+  // Discovery has logged why it found nothing to report on.
+  if (CountUpdateCandidates(program) <= 0) return report_exit::kFailed;
 
   // An old report goes first, so that a failed run leaves none behind; a link
   // goes as a name, never followed. One that cannot be deleted (a directory, a

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <exception>
 
-#include "ui/names.h"
 #include "platform/os.h"
 #include "platform/text_helpers.h"
+#include "ui/names.h"
 
 namespace {
 

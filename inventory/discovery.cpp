@@ -2,12 +2,13 @@
 
 #include <cstdint>
 
+#include "inventory/flash_tool.h"
 #include "inventory/nic_list.h"
 #include "inventory/package_config.h"
-#include "platform/flash_tool.h"
-#include "ui/names.h"
 #include "platform/os.h"
 #include "platform/text_helpers.h"
+#include "ui/command_log.h"
+#include "ui/names.h"
 
 int DiscoverDevices(RunState& state) {
   if (state.discovery_done) return 0;
@@ -23,7 +24,8 @@ int DiscoverDevices(RunState& state) {
   // A list left over from an earlier run must not pass for this run's.
   os::RemoveFile(kNicListFile);
   uint32_t exit_code = 0;
-  const bool ran = RunCommand(ui, *state.runner, ListAdaptersCommand(firmware_file), &exit_code);
+  CommandLog log(ui);
+  const bool ran = RunCommand(log, *state.runner, ListAdaptersCommand(firmware_file), &exit_code);
   const bool succeeded =
       ran && exit_code == 0 && FileExists(kNicListFile) && ParseNicList(state, kNicListFile) == 0;
   if (succeeded) {

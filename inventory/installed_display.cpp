@@ -22,10 +22,10 @@ std::string InstalledFirmwareBlock(NicEntry entry) {
   return text;
 }
 
-int ShowInstalledFirmware(RunState& state) {
+bool ShowInstalledFirmware(RunState& state) {
   DiscoverDevices(state);  // the Inventory tells the outcome; the reasons are in the log
   const Inventory& inventory = state.inventory;
-  if (inventory.count() == 0) return kShowInstalledNoSupportedAdapter;
+  if (inventory.count() == 0) return false;
 
   std::string text;
   for (uint32_t i = 0; i < inventory.count(); ++i) {
@@ -34,5 +34,5 @@ int ShowInstalledFirmware(RunState& state) {
     text += InstalledFirmwareBlock(entry);
   }
   state.ui->Print(text);
-  return kShowInstalledShown;
+  return true;
 }

@@ -11,14 +11,9 @@
 /// identity, its installed and available versions), each ending in "\n".
 std::string InstalledFirmwareBlock(NicEntry entry);
 
-/// The exit codes of -c.
-constexpr int kShowInstalledShown = 0;
-constexpr int kShowInstalledNoSupportedAdapter = 2;
-
 /// Runs discovery and prints one block per supported adapter as one ready text
-/// (a '%' in an adapter's texts prints as it stands). Returns
-/// kShowInstalledNoSupportedAdapter, printing nothing, when the Inventory is
-/// empty afterwards; kShowInstalledShown after printing.
-int ShowInstalledFirmware(RunState& state);
+/// (a '%' in an adapter's texts prints as it stands). Returns false, printing
+/// nothing, when the Inventory is empty afterwards; true after printing.
+bool ShowInstalledFirmware(RunState& state);
 
 #endif  // KX_INVENTORY_INSTALLED_DISPLAY_H_

@@ -99,7 +99,7 @@ class Inventory {
 /// (the last non-empty `fwFile` in document order).
 struct PackageTables {
   SupportedNicMap supported;
-  std::string firmware_file;  ///< PackageFirmwareFile
+  std::string firmware_file;  ///< the image that every flash call names
 };
 
 #endif  // KX_INVENTORY_RECORDS_H_

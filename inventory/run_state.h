@@ -20,11 +20,11 @@ struct RunState {
   std::unique_ptr<CommandRunner> runner;
   /// File name given with -d, -u or -v (at most 259 characters).
   std::string report_path;
-  /// SupportedNicMap and PackageFirmwareFile.
+  /// The supported adapter types and the package's firmware image file.
   PackageTables package;
   Inventory inventory;
-  /// DiscoveryDone: set by the first successful discovery pass and never
-  /// cleared; later passes return at once.
+  /// Set by the first successful discovery pass and never cleared; later
+  /// passes return at once.
   bool discovery_done = false;
   /// The Inventory entry the firmware components act on.
   int32_t current_device_index = 0;

@@ -1,7 +1,7 @@
 #include "inventory/version_file.h"
 
-#include "ui/names.h"
 #include "platform/text_helpers.h"
+#include "ui/names.h"
 #include "xml/xml.h"
 
 namespace {

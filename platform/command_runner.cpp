@@ -2,13 +2,8 @@
 
 #include "platform/command_text.h"
 #include "platform/os.h"
-#include "ui/user_interface.h"
 
 namespace {
-
-// On a line of its own, after the "^C" that a terminal echoes.
-constexpr char kWriteInProgress[] =
-    "\nInterrupt received: a firmware write is in progress. The run will stop after it.\n";
 
 class ProcessRunner : public CommandRunner {
  public:
@@ -31,19 +26,18 @@ bool CommandRunner::StartShielded(const std::string& command_text, uint32_t* exi
 
 std::unique_ptr<CommandRunner> MakeProcessRunner() { return std::make_unique<ProcessRunner>(); }
 
-bool RunCommand(UserInterface& ui, CommandRunner& runner, const std::string& command_text,
+bool RunCommand(CommandReport& report, CommandRunner& runner, const std::string& command_text,
                 uint32_t* exit_code) {
   // A quote in a path is read one way by one runtime and another way by the
   // next; such a name (an image name from the package, a report path) is
   // refused rather than handed to a tool that runs as an administrator.
   for (const std::string& argument : SplitCommandText(command_text)) {
     if (argument.find('"') == std::string::npos) continue;
-    ui.Write("Error: %s holds a double quote; it is not passed to the flash tool.\n",
-             argument.c_str());
+    report.QuoteRefused(argument);
     *exit_code = kRunnerFailureCode;
     return false;
   }
-  ui.Write("%s\n", command_text.c_str());
+  report.Starting(command_text);
   uint32_t code = 0;
   if (!runner.Start(command_text, &code)) {
     *exit_code = kRunnerFailureCode;
@@ -53,15 +47,15 @@ bool RunCommand(UserInterface& ui, CommandRunner& runner, const std::string& com
   return true;
 }
 
-bool RunWriteCommand(UserInterface& ui, CommandRunner& runner, const std::string& command_text,
-                     uint32_t* exit_code, bool* interrupted) {
-  ui.Write("%s\n", command_text.c_str());
+bool RunWriteCommand(CommandReport& report, CommandRunner& runner,
+                     const std::string& command_text, uint32_t* exit_code, bool* interrupted) {
+  report.Starting(command_text);
   uint32_t code = 0;
   bool said = false;
-  const auto say = [&ui, &said] {
+  const auto say = [&report, &said] {
     if (said) return;
     said = true;
-    ui.Print(std::string(kWriteInProgress));
+    report.InterruptDuringWrite();
   };
   *interrupted = false;
   if (!runner.StartShielded(command_text, &code, say, interrupted)) {

@@ -7,8 +7,6 @@
 #include <memory>
 #include <string>
 
-class UserInterface;
-
 /// The runner's own exit code for a child that could not be started.
 constexpr uint32_t kRunnerFailureCode = 98;
 
@@ -33,18 +31,31 @@ class CommandRunner {
 /// kept off the console, waited for without time limit.
 std::unique_ptr<CommandRunner> MakeProcessRunner();
 
-/// Writes "<command>\n" to the log, then runs it. True when the child ran (the
-/// exit code is its own); false when it could not start (exit code 98). An
-/// argument that holds a double quote is never passed: the command is not run
-/// (false, 98), and the log says which argument instead.
-bool RunCommand(UserInterface& ui, CommandRunner& runner, const std::string& command_text,
+/// What RunCommand and RunWriteCommand tell as they go; the layer above gives
+/// one that writes it where a person reads it (the log, the console).
+class CommandReport {
+ public:
+  virtual ~CommandReport() = default;
+  /// The child is about to start with `command_text`.
+  virtual void Starting(const std::string& command_text) = 0;
+  /// `argument` holds a double quote: the command is not run.
+  virtual void QuoteRefused(const std::string& argument) = 0;
+  /// The first interrupt that arrived while a write ran (said once per call).
+  virtual void InterruptDuringWrite() = 0;
+};
+
+/// Tells Starting, then runs the command. True when the child ran (the exit
+/// code is its own); false when it could not start (exit code 98). An argument
+/// that holds a double quote is never passed: the command is not run (false,
+/// 98), and QuoteRefused names the argument instead of Starting.
+bool RunCommand(CommandReport& report, CommandRunner& runner, const std::string& command_text,
                 uint32_t* exit_code);
 
-/// RunCommand for a call that writes firmware: the same log line and results,
+/// RunCommand for a call that writes firmware: the same report and results,
 /// but the child is never cut short by an interrupt (Ctrl+C, a hang-up); one
-/// that arrives meanwhile is said once on the console and in the log, and
+/// that arrives meanwhile is told once through InterruptDuringWrite, and
 /// `interrupted` is then true, for the caller to stop after this call.
-bool RunWriteCommand(UserInterface& ui, CommandRunner& runner, const std::string& command_text,
-                     uint32_t* exit_code, bool* interrupted);
+bool RunWriteCommand(CommandReport& report, CommandRunner& runner,
+                     const std::string& command_text, uint32_t* exit_code, bool* interrupted);
 
 #endif  // KX_PLATFORM_COMMAND_RUNNER_H_

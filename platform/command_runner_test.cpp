@@ -20,10 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/flash_tool.h"
+#include "platform/command_text.h"
 #include "platform/os.h"
-#include "tests/support/capture.h"
-#include "ui/user_interface.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -79,24 +78,33 @@ class OutputCapture {
   int saved_err_ = -1;
 };
 
-// Starts nothing: records the command and what the log held at that moment.
-class LogPeekingRunner : public CommandRunner {
+// Writes down what the runner tells, one line each.
+class RecordingReport : public CommandReport {
  public:
-  LogPeekingRunner(std::string log_path, bool starts, uint32_t code)
-      : log_path_(std::move(log_path)), starts_(starts), code_(code) {}
+  void Starting(const std::string& command_text) override { told += command_text + "\n"; }
+  void QuoteRefused(const std::string& argument) override { told += "refused " + argument + "\n"; }
+  void InterruptDuringWrite() override { told += "interrupt\n"; }
+  std::string told;
+};
+
+// Starts nothing: records the command and what the report held at that moment.
+class ReportPeekingRunner : public CommandRunner {
+ public:
+  ReportPeekingRunner(const RecordingReport& report, bool starts, uint32_t code)
+      : report_(report), starts_(starts), code_(code) {}
   bool Start(const std::string& command_text, uint32_t* exit_code) override {
     commands.push_back(command_text);
-    log_at_start = ReadFileBytes(log_path_);
+    told_at_start = report_.told;
     *exit_code = 5;  // a runner that fails may leave anything here
     if (!starts_) return false;
     *exit_code = code_;
     return true;
   }
   std::vector<std::string> commands;
-  std::string log_at_start;
+  std::string told_at_start;
 
  private:
-  std::string log_path_;
+  const RecordingReport& report_;
   bool starts_;
   uint32_t code_;
 };
@@ -106,14 +114,9 @@ class RunnerTest : public ::testing::Test {
   void SetUp() override {
     scratch_ = std::make_unique<ScratchDirectory>("runner");
     dir_ = scratch_->path();
-    log_ = (dir_ / "veskor.log").string();
-    console_ = std::fopen((dir_ / "console.txt").string().c_str(), "w+");
-    ui_ = std::make_unique<UserInterface>(log_, 121, 65, console_, stdin);
   }
   void TearDown() override {
     ClearChildMode();
-    ui_.reset();
-    std::fclose(console_);
     scratch_.reset();
   }
 
@@ -128,21 +131,14 @@ class RunnerTest : public ::testing::Test {
   bool RunChild(const std::string& mode, uint32_t* exit_code) {
     SetChildMode(mode);
     auto runner = MakeProcessRunner();
-    bool ran = RunCommand(*ui_, *runner, ChildCommand(), exit_code);
+    bool ran = RunCommand(report_, *runner, ChildCommand(), exit_code);
     ClearChildMode();
     return ran;
   }
 
-  std::string ConsoleText() {
-    std::fflush(console_);
-    return ReadFileBytes((dir_ / "console.txt").string());
-  }
-
   std::unique_ptr<ScratchDirectory> scratch_;
   std::filesystem::path dir_;
-  std::string log_;
-  FILE* console_ = nullptr;
-  std::unique_ptr<UserInterface> ui_;
+  RecordingReport report_;
   std::string mode_entry_;
 };
 
@@ -191,7 +187,7 @@ TEST(RunnerPathTest, WindowsBuildSeesPosixRootAsDriveZ) {
   }
 }
 
-TEST_F(RunnerTest, CommandIsLoggedBeforeTheChildStartsAndNothingIsPrinted) {
+TEST_F(RunnerTest, CommandIsToldBeforeTheChildStarts) {
   struct Case {
     bool starts;
     uint32_t child_code;
@@ -203,52 +199,51 @@ TEST_F(RunnerTest, CommandIsLoggedBeforeTheChildStartsAndNothingIsPrinted) {
       {true, 98, true, 98},  // told apart from a failed start by the result only
       {false, 0, false, 98},
   };
-  std::string expected_log;
+  std::string expected;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.starts) + " " + std::to_string(c.child_code));
-    const std::string command = "zadiroz -flashsupport -i 5:0.0 -a fw" + std::to_string(c.child_code) + ".bin";
-    LogPeekingRunner runner(log_, c.starts, c.child_code);
+    const std::string command =
+        "zadiroz -flashsupport -i 5:0.0 -a fw" + std::to_string(c.child_code) + ".bin";
+    ReportPeekingRunner runner(report_, c.starts, c.child_code);
     uint32_t code = 12345;
-    EXPECT_EQ(RunCommand(*ui_, runner, command, &code), c.expected_result);
+    EXPECT_EQ(RunCommand(report_, runner, command, &code), c.expected_result);
     EXPECT_EQ(code, c.expected_code);
     ASSERT_EQ(runner.commands, std::vector<std::string>{command});
-    expected_log += command + std::string(NativeNewline());
-    EXPECT_EQ(runner.log_at_start, expected_log);
-    EXPECT_EQ(ReadFileBytes(log_), expected_log);
+    expected += command + "\n";
+    EXPECT_EQ(runner.told_at_start, expected);
+    EXPECT_EQ(report_.told, expected);
   }
-  EXPECT_EQ(ConsoleText(), "");
 }
 
-// A name with a double quote never reaches the tool: the log names it instead
-// of the command, and the caller sees a tool that could not start.
+// A name with a double quote never reaches the tool: the report names it
+// instead of the command, and the caller sees a tool that could not start.
 TEST_F(RunnerTest, ArgumentWithADoubleQuoteIsNeverPassed) {
-  LogPeekingRunner runner(log_, true, 0);
+  ReportPeekingRunner runner(report_, true, 0);
   uint32_t code = 0;
-  EXPECT_FALSE(RunCommand(*ui_, runner, FlashAdapterCommand("5:0.0", "p3p\" rom.bin"), &code));
+  const std::string command =
+      "zadiroz -flashsupport -i 5:0.0 -a " + QuoteArgument("p3p\" rom.bin");
+  EXPECT_FALSE(RunCommand(report_, runner, command, &code));
   EXPECT_EQ(code, kRunnerFailureCode);
   EXPECT_EQ(runner.commands, std::vector<std::string>{});
-  EXPECT_EQ(ReadFileBytes(log_), "Error: p3p\" rom.bin holds a double quote; it is not passed to "
-                                 "the flash tool." + std::string(NativeNewline()));
-  EXPECT_EQ(ConsoleText(), "");
+  EXPECT_EQ(report_.told, "refused p3p\" rom.bin\n");
 }
 
-TEST_F(RunnerTest, MissingProgramGivesFalseAnd98AndIsStillLogged) {
+TEST_F(RunnerTest, MissingProgramGivesFalseAnd98AndIsStillTold) {
   const std::string commands[] = {
       "kx-no-such-program-4711 -flashsupport -d fw.bin tempNicList.xml -p3",
       ProgramPathForPlatform((dir_ / "missing-dir" / "zadiroz").string(), os::PathSeparator()) +
           " -flashsupport",
   };
-  std::string expected_log;
+  std::string expected;
   for (const std::string& command : commands) {
     SCOPED_TRACE(command);
     auto runner = MakeProcessRunner();
     uint32_t code = 0;
-    EXPECT_FALSE(RunCommand(*ui_, *runner, command, &code));
+    EXPECT_FALSE(RunCommand(report_, *runner, command, &code));
     EXPECT_EQ(code, kRunnerFailureCode);
-    expected_log += command + std::string(NativeNewline());
-    EXPECT_EQ(ReadFileBytes(log_), expected_log);
+    expected += command + "\n";
+    EXPECT_EQ(report_.told, expected);
   }
-  EXPECT_EQ(ConsoleText(), "");
 }
 
 TEST_F(RunnerTest, ChildExitCodeComesBack) {
@@ -258,9 +253,9 @@ TEST_F(RunnerTest, ChildExitCodeComesBack) {
     EXPECT_TRUE(RunChild("exit:" + std::to_string(expected), &code));
     EXPECT_EQ(code, expected);
   }
-  // Four runs, four log lines, each the whole command text.
-  const std::string line = ChildCommand() + std::string(NativeNewline());
-  EXPECT_EQ(ReadFileBytes(log_), line + line + line + line);
+  // Four runs, four reports, each the whole command text.
+  const std::string line = ChildCommand() + "\n";
+  EXPECT_EQ(report_.told, line + line + line + line);
 }
 
 TEST_F(RunnerTest, ChildKilledBySignalGives128PlusSignal) {
@@ -295,5 +290,4 @@ TEST_F(RunnerTest, ChildOutputNeverReachesOurOutput) {
   captured.erase(std::remove(captured.begin(), captured.end(), '\r'), captured.end());
   EXPECT_EQ(captured, "parent\n");
   EXPECT_EQ(captured.find(kChildMarker), std::string::npos);
-  EXPECT_EQ(ConsoleText(), "");
 }

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/flash_tool.h"
-
 namespace {
 
 using Words = std::vector<std::string>;
@@ -80,28 +78,6 @@ TEST(CommandTextTest, SplittingGivesTheQuotedArgumentsBack) {
   for (const Words& arguments : cases) {
     SCOPED_TRACE(Joined(arguments));
     EXPECT_EQ(SplitCommandText(Joined(arguments)), arguments);
-  }
-}
-
-// Texts without a blank in any argument stay as they always were.
-TEST(CommandTextTest, FlashToolCommandsQuoteOnlyWhatNeedsIt) {
-  struct Case {
-    std::string command;
-    const char* expected;
-  } cases[] = {
-      {ListAdaptersCommand("p3p_rom.bin"),
-       "zadiroz -flashsupport -d p3p_rom.bin tempNicList.xml -p3"},
-      {ListAdaptersCommand(""), "zadiroz -flashsupport -d  tempNicList.xml -p3"},
-      {WriteReportCommand("p3p rom.bin", "/srv/fw reports/r.xml"),
-       "zadiroz -flashsupport -d \"p3p rom.bin\" \"/srv/fw reports/r.xml\" -p3"},
-      {UpdateFromReportCommand("p3p_rom.bin", "C:\\fw reports\\r.xml"),
-       "zadiroz -flashsupport -u p3p_rom.bin \"C:\\fw reports\\r.xml\" tempNicList.xml -p3"},
-      {FlashAdapterCommand("5:0.0", "fw\tfile.bin"),
-       "zadiroz -flashsupport -i 5:0.0 -a \"fw\tfile.bin\""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.expected);
-    EXPECT_EQ(c.command, c.expected);
   }
 }
 

@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "ui/names.h"
 #include "platform/os.h"
+#include "ui/names.h"
 #include "ui/user_interface.h"
 
 std::string PrepareLogFile() {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/package_fixture.h"
 #include "tests/support/e2e_helpers.h"
+#include "tests/support/package_fixture.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/package_fixture.h"
 #include "tests/support/e2e_helpers.h"
+#include "tests/support/package_fixture.h"
 
 namespace {
 

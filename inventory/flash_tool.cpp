@@ -1,4 +1,4 @@
-#include "platform/flash_tool.h"
+#include "inventory/flash_tool.h"
 
 #include "platform/command_text.h"
 #include "ui/names.h"

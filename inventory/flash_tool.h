@@ -1,8 +1,8 @@
 // The four command lines of the flash tool, built in one place. Arguments are
 // joined exactly as shown; one that holds a blank, a tab or a double quote is
 // quoted (QuoteArgument), so that the tool receives it as one argument.
-#ifndef KX_PLATFORM_FLASH_TOOL_H_
-#define KX_PLATFORM_FLASH_TOOL_H_
+#ifndef KX_INVENTORY_FLASH_TOOL_H_
+#define KX_INVENTORY_FLASH_TOOL_H_
 
 #include <string>
 
@@ -16,4 +16,4 @@ std::string UpdateFromReportCommand(const std::string& firmware_file,
 /// tool -i <location> -a <firmware>: flash one adapter.
 std::string FlashAdapterCommand(const std::string& location, const std::string& firmware_file);
 
-#endif  // KX_PLATFORM_FLASH_TOOL_H_
+#endif  // KX_INVENTORY_FLASH_TOOL_H_

@@ -1,11 +1,12 @@
-#include "firmware/firmware_component.h"
+#include "app/firmware_component.h"
 
 #include <sstream>
 #include <string>
 
+#include "inventory/flash_tool.h"
 #include "platform/command_runner.h"
-#include "platform/flash_tool.h"
 #include "platform/os.h"
+#include "ui/command_log.h"
 #include "ui/prompt.h"
 
 namespace {
@@ -113,7 +114,8 @@ void REdeviFirmware::Apply() {
   const std::string command = FlashAdapterCommand(entry.location, state_.package.firmware_file);
   uint32_t code = 0;
   bool interrupted = false;
-  const bool ran = RunWriteCommand(ui, *state_.runner, command, &code, &interrupted);
+  CommandLog log(ui);
+  const bool ran = RunWriteCommand(log, *state_.runner, command, &code, &interrupted);
   if (interrupted) state_.flags.Set(RunFlag::Interrupted);
   if (ran && code == 0) {
     state_.flags.Set(RunFlag::FlashDone);

@@ -1,4 +1,4 @@
-#include "firmware/firmware_component.h"
+#include "app/firmware_component.h"
 
 #include <gtest/gtest.h>
 

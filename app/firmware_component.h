@@ -1,7 +1,7 @@
 // Firmware components: the objects that offer, confirm and write one kind of
 // firmware on the adapter at RunState::current_device_index.
-#ifndef KX_FIRMWARE_FIRMWARE_COMPONENT_H_
-#define KX_FIRMWARE_FIRMWARE_COMPONENT_H_
+#ifndef KX_APP_FIRMWARE_COMPONENT_H_
+#define KX_APP_FIRMWARE_COMPONENT_H_
 
 #include <cstdint>
 #include <ostream>
@@ -48,4 +48,4 @@ class REdeviFirmware : public Firmware {
   OnceMessage waiting_notice_;  ///< shown before the first flash of the run
 };
 
-#endif  // KX_FIRMWARE_FIRMWARE_COMPONENT_H_
+#endif  // KX_APP_FIRMWARE_COMPONENT_H_
