@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <map>
 #include <set>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "gtest/gtest.h"
 #include "platform/os.h"
 #include "tests/support/capture.h"
 #include "ui/user_interface.h"

@@ -1,9 +1,10 @@
 #include "firmware/firmware_version.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 
-#include "gtest/gtest.h"
 #include "tests/support/capture.h"
 #include "ui/user_interface.h"
 

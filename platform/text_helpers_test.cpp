@@ -1,10 +1,11 @@
 #include "platform/text_helpers.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 
-#include "gtest/gtest.h"
 #include "kx_version.h"
 #include "platform/os.h"
 

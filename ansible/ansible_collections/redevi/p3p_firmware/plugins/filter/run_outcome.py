@@ -116,16 +116,15 @@ EXIT_CODES = {
     "update_exit::kRecommended": 4,
     "update_exit::kAllCurrent": 5,
     "update_exit::kNewerInstalled": 6,
+    "show_installed_exit::kShown": 0,
+    "show_installed_exit::kNoSupportedAdapter": 2,
     "report_exit::kFailed": 0,
     "report_exit::kWritten": 1,
-    "report_exit::kNoSupportedAdapter": 3,
     "update_from_report_exit::kFailed": 0,
     "update_from_report_exit::kNoImage": 3,
     "version_only_exit::kCreated": 0,
     "version_only_exit::kMissing": 1,
     "version_only_exit::kNoSupportedAdapter": 4,
-    "kShowInstalledShown": 0,
-    "kShowInstalledNoSupportedAdapter": 2,
 }
 CODE = EXIT_CODES
 
@@ -380,16 +379,14 @@ def _decide(exit_code, mode, reading):
             return by_code[exit_code], reading.closing
     elif mode == "inventory":
         discovery = _discovery_outcome(reading)
-        if exit_code == CODE["kShowInstalledShown"] and discovery is None:
+        if exit_code == CODE["show_installed_exit::kShown"] and discovery is None:
             return "inventory_shown", OUTCOMES["inventory_shown"][1]
-        if exit_code == CODE["kShowInstalledNoSupportedAdapter"]:
+        if exit_code == CODE["show_installed_exit::kNoSupportedAdapter"]:
             return discovery or ("not_applicable", OUTCOMES["not_applicable"][1])
     elif mode == "report":
         written, match = reading.first("report_written")
         if exit_code == CODE["report_exit::kWritten"] and written:
             return "report_written", written
-        if exit_code == CODE["report_exit::kNoSupportedAdapter"]:
-            return "not_applicable", OUTCOMES["not_applicable"][1]
         failed, match = reading.first("report_failed")
         if failed:
             return "report_failed", failed
